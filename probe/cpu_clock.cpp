@@ -1,0 +1,37 @@
+// The clock rate is the number of time-stamp-counter cycles that pass while the system's
+// millisecond tick count advances by 500. The start tick is read at an arbitrary moment within
+// a step of the tick count, so the real interval is 500 ms give or take one step; nothing
+// corrects for that, nor for the few cycles spent outside the wait.
+#include "probe/cpu_info.h"
+#include "probe/hardware.h"
+
+namespace {
+
+constexpr uint32_t kWaitMilliseconds = 500;
+
+// Cycles counted over 500 ms, times 2e-6, are millions of cycles per second.
+constexpr double kCyclesToMegahertz = 2e-6;
+
+// Unsigned 32-bit subtraction, so a wrap of the tick count from 0xFFFFFFFF to 0 during the
+// wait still gives the elapsed milliseconds.
+void SpinForWaitMilliseconds() {
+    const uint32_t startTick = HardwareMillisecondTick();
+    uint32_t elapsed = 0;
+    do {
+        elapsed = HardwareMillisecondTick() - startTick;
+    } while (elapsed < kWaitMilliseconds);
+}
+
+}  // namespace
+
+void MeasureCpuClock() {
+    if (TheCpuInfo.TSC == 0) {
+        return;
+    }
+    const uint64_t startCount = HardwareTimeStampCounter();
+    SpinForWaitMilliseconds();
+    // The full 64-bit difference: only the low 32 bits would wrap within 500 ms on a processor
+    // above about 8.59 GHz. Unsigned arithmetic keeps a wrap of the counter itself right.
+    const uint64_t cycles = HardwareTimeStampCounter() - startCount;
+    TheCpuInfo.CpuClock = static_cast<float>(static_cast<double>(cycles) * kCyclesToMegahertz);
+}

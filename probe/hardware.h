@@ -1,0 +1,28 @@
+// The one door to the processor and the system's tick count.
+//
+// Only the probe calls these. Each executable links exactly one implementation: the native
+// one for the platform it is built for, or the simulated processor used by the tests and by
+// cpuprobe-sim, which answers from a recorded dump.
+#pragma once
+
+#include <cstdint>
+
+struct CpuidRegisters {
+    uint32_t eax;
+    uint32_t ebx;
+    uint32_t ecx;
+    uint32_t edx;
+};
+
+// True when bit 21 (ID) of the flags register can be changed, which is how a processor
+// shows that it has the CPUID instruction.
+bool HardwareIdBitCanChange();
+
+// Executes CPUID for one leaf. None of the leaves the probe asks for takes a sub-leaf.
+CpuidRegisters HardwareCpuid(uint32_t leaf);
+
+// The full 64-bit time-stamp counter (RDTSC), with no fencing around it.
+uint64_t HardwareTimeStampCounter();
+
+// The system's millisecond tick count: counts up steadily and wraps from 0xFFFFFFFF to 0.
+uint32_t HardwareMillisecondTick();

@@ -1,0 +1,36 @@
+// A scenario: the recorded answers and the clocks of one simulated processor.
+//
+// A scenario file holds CPUID leaf lines in either of two forms, anywhere in the file:
+//
+//   CPUID 80000002: 20444D41-30352D43-6F725020-73736563      (leaf, then EAX-EBX-ECX-EDX)
+//      0x80000002 0x00: eax=0x20444d41 ebx=0x30352d43 ecx=0x6f725020 edx=0x73736563
+//
+// and directives, one a line: @no-cpuid, @tick-start N, @tick-step N, @tsc-start N and
+// @tsc-per-ms N, with N decimal or 0x-hex up to 64 bits. The first line for a leaf wins and a
+// leaf without a line answers zeros. Every other line is ignored, so a whole dump file, with
+// its headers, is a scenario as it stands.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "probe/hardware.h"
+
+struct Scenario {
+    bool idBitCanChange = true;
+    std::map<uint32_t, CpuidRegisters> leaves;
+    uint64_t tickStart = 0;
+    uint64_t tickStep = 1;  // simulated ms per tick read
+    uint64_t tscStart = 0;
+    uint64_t tscPerMs = 1000000;
+};
+
+struct ScenarioResult {
+    bool ok = true;
+    int errorLine = 0;  // 1-based line of the malformed directive
+    std::string error;  // what is wrong with it
+};
+
+// Reads a scenario from the text of a file. Fails only on a malformed directive.
+ScenarioResult ParseScenario(const std::string& text, Scenario& scenario);
