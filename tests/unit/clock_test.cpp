@@ -1,0 +1,115 @@
+// MeasureCpuClock against simulated clocks. With a tick step of s ms the wait ends at the
+// first multiple of s that is 500 or more, and the rate is the counter's cycles over that
+// time, computed as if it had been exactly 500 ms.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "probe/cpu_info.h"
+#include "probe/hardware.h"
+#include "report/one_decimal.h"
+#include "tests/sim/scenario.h"
+#include "tests/unit/row_name.h"
+#include "tests/unit/simulated_cpu.h"
+
+namespace {
+
+struct ClockCase {
+    const char* name;
+    uint64_t tickStart;
+    uint64_t tickStep;
+    uint64_t tscStart;
+    uint64_t tscPerMs;
+    float expectedMegahertz;
+};
+
+class Clock : public ::testing::TestWithParam<ClockCase> {};
+
+TEST_P(Clock, StoresTheRateOverTheWait) {
+    const ClockCase& row = GetParam();
+    Scenario scenario;
+    scenario.tickStart = row.tickStart;
+    scenario.tickStep = row.tickStep;
+    scenario.tscStart = row.tscStart;
+    scenario.tscPerMs = row.tscPerMs;
+    StartSimulation(scenario);
+    TheCpuInfo.TSC = 1;
+    MeasureCpuClock();
+
+    CpuInfo expected{};
+    expected.TSC = 1;
+    expected.CpuClock = row.expectedMegahertz;
+    ExpectSameRecord(expected, TheCpuInfo);
+}
+
+constexpr uint64_t kOneGigahertz = 1000000;  // counts per ms
+
+const ClockCase kClockCases[] = {
+    {"Default", 0, 1, 0, kOneGigahertz, 1000.0f},
+    {"StoppedCounter", 0, 1, 0x123456789, 0, 0.0f},
+    // The tick count wraps from 0xFFFFFFFF to 0 during the wait, or right at its end.
+    {"TickWrapsEarly", 0xFFFFFFFF, 1, 0, kOneGigahertz, 1000.0f},
+    {"TickWrapsHalfway", 0xFFFFFF00, 1, 0, kOneGigahertz, 1000.0f},
+    {"TickWrapsToZeroAtTheEnd", 0xFFFFFE0C, 1, 0, kOneGigahertz, 1000.0f},
+    {"TickWrapsInCoarseSteps", 0xFFFFFFF8, 16, 0, kOneGigahertz, 1024.0f},
+    // Coarse ticks: the wait ends at 512 ms (16 ms steps), 501 ms (3 ms), 504 ms (7 ms), and
+    // 500 or 1000 ms for one step of that size; the rate is still taken as over 500 ms.
+    {"SixteenMillisecondTicks", 0, 16, 0, kOneGigahertz, 1024.0f},
+    {"ThreeMillisecondTicks", 0, 3, 0, kOneGigahertz, 1002.0f},
+    {"SevenMillisecondTicks", 5, 7, 0, kOneGigahertz, 1008.0f},
+    {"OneTickOf500", 0, 500, 0, kOneGigahertz, 1000.0f},
+    {"OneTickOf1000", 0, 1000, 0, kOneGigahertz, 2000.0f},
+    // The counter wraps between the two reads: its low 32 bits, or all 64.
+    {"CounterLowHalfWraps", 0xFFFF0000, 1, 0x00000000FFFF0000, kOneGigahertz, 1000.0f},
+    {"CounterLowHalfWrapsHigh", 0, 1, 0x12345678FFFFFF00, kOneGigahertz, 1000.0f},
+    {"CounterWrapsAll64Bits", 0, 1, 0xFFFFFFFFFFFF0000, kOneGigahertz, 1000.0f},
+    // Above about 8.59 GHz the cycles no longer fit 32 bits; the count stays right.
+    {"NineGigahertz", 0, 1, 0, 9000000, 9000.0f},
+    {"JustOver32BitCycles", 0, 1, 0, 8589935, 8589.935f},
+    {"JustOver32BitCyclesWrapping", 0, 1, 0xFFFFFFFFFFFFFF00, 8589935, 8589.935f},
+    // Exactly representable; prints as 466.3.
+    {"Exactly466_25", 0, 1, 0, 466250, 466.25f},
+    // cycles * 2e-6 formed in double and rounded to the nearest float. Working in float
+    // instead gives 100.006996 and 2400.00317; truncating the double to float gives
+    // 100.007996 for the second row.
+    {"RoundedToNearestFloat100_007", 0, 1, 0, 100007, 100.007f},
+    {"RoundedToNearestFloat100_008", 0, 1, 0, 100008, 100.008f},
+    {"RoundedToNearestFloat2400_003", 0, 1, 0, 2400003, 2400.003f},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, Clock, ::testing::ValuesIn(kClockCases), RowName());
+
+TEST(Clock, Exactly466_25PrintsRoundedUp) {
+    Scenario scenario;
+    scenario.tscPerMs = 466250;
+    StartSimulation(scenario);
+    TheCpuInfo.TSC = 1;
+    MeasureCpuClock();
+    EXPECT_EQ(FormatOneDecimal(TheCpuInfo.CpuClock), "466.3");
+}
+
+TEST(Clock, WithoutCounterLeavesZeroAndNeverReadsTheTick) {
+    Scenario scenario;
+    scenario.tickStart = 77;
+    StartSimulation(scenario);
+    TheCpuInfo.FPU = 1;
+    MeasureCpuClock();
+    CpuInfo expected{};
+    expected.FPU = 1;
+    ExpectSameRecord(expected, TheCpuInfo);
+    EXPECT_FALSE(TickWasRead(scenario));
+}
+
+TEST(Clock, MeasuresAfterAProbedCounter) {
+    Scenario scenario;
+    scenario.leaves[0x0] = {1, kAuthenticAmdEbx, kAuthenticAmdEcx, kAuthenticAmdEdx};
+    scenario.leaves[0x1] = {0x00000543, 0, 0, 1u << 4};
+    scenario.tscPerMs = 233000;
+    StartSimulation(scenario);
+    ProbeCpu();
+    MeasureCpuClock();
+    EXPECT_EQ(TheCpuInfo.CpuClock, 233.0f);
+    EXPECT_TRUE(TickWasRead(scenario));
+}
+
+}  // namespace

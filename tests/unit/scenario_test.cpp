@@ -1,0 +1,254 @@
+// ParseScenario: which lines are leaves, which are directives, which are ignored, and how a
+// malformed directive is reported.
+#include "tests/sim/scenario.h"
+#include "tests/unit/row_name.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+namespace {
+
+struct Leaf {
+    uint32_t number;
+    CpuidRegisters regs;
+};
+
+void ExpectLeaf(const Scenario& scenario, const Leaf& expected) {
+    const auto found = scenario.leaves.find(expected.number);
+    ASSERT_NE(found, scenario.leaves.end()) << "leaf 0x" << std::hex << expected.number;
+    EXPECT_EQ(found->second.eax, expected.regs.eax) << "eax";
+    EXPECT_EQ(found->second.ebx, expected.regs.ebx) << "ebx";
+    EXPECT_EQ(found->second.ecx, expected.regs.ecx) << "ecx";
+    EXPECT_EQ(found->second.edx, expected.regs.edx) << "edx";
+}
+
+// The clocks and the ID bit exactly as a scenario without directives has them.
+void ExpectDefaultClocksAndIdBit(const Scenario& scenario) {
+    const Scenario defaults;
+    EXPECT_EQ(scenario.idBitCanChange, defaults.idBitCanChange);
+    EXPECT_EQ(scenario.tickStart, defaults.tickStart);
+    EXPECT_EQ(scenario.tickStep, defaults.tickStep);
+    EXPECT_EQ(scenario.tscStart, defaults.tscStart);
+    EXPECT_EQ(scenario.tscPerMs, defaults.tscPerMs);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Leaf lines, each alone in a file.
+
+struct LeafLineCase {
+    const char* name;
+    std::string text;
+    Leaf expected;
+};
+
+class ScenarioLeafLine : public ::testing::TestWithParam<LeafLineCase> {};
+
+TEST_P(ScenarioLeafLine, GivesOneLeaf) {
+    const LeafLineCase& row = GetParam();
+    Scenario scenario;
+    const ScenarioResult result = ParseScenario(row.text, scenario);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(scenario.leaves.size(), 1u);
+    ExpectLeaf(scenario, row.expected);
+    ExpectDefaultClocksAndIdBit(scenario);
+}
+
+const Leaf kNameLeaf = {0x80000002, {0x20444D41, 0x30352D43, 0x6F725020, 0x73736563}};
+const Leaf kSignatureLeaf = {0x1, {0x00000633, 0x00010800, 0x00000000, 0x0183F9FF}};
+
+const LeafLineCase kLeafLineCases[] = {
+    {"Dump", "CPUID 80000002: 20444D41-30352D43-6F725020-73736563\n", kNameLeaf},
+    {"DumpBlanksForDashes", "CPUID 00000001: 00000633 00010800 00000000 0183F9FF\n",
+     kSignatureLeaf},
+    {"DumpBlankBeforeColon", "CPUID 00000001 :00000633-00010800-00000000-0183F9FF\n",
+     kSignatureLeaf},
+    {"DumpBlankNoColon", "CPUID 00000001 00000633-00010800-00000000-0183F9FF\n", kSignatureLeaf},
+    {"DumpBlanksAndTab", "CPUID 00000001  \t00000633-00010800-00000000-0183F9FF\n", kSignatureLeaf},
+    {"DumpNote", "CPUID 00000001: 00000633-00010800-00000000-0183F9FF [SL 01]\n", kSignatureLeaf},
+    {"DumpNoteAfterTab", "CPUID 00000001  \t00000633-00010800-00000000-0183F9FF [GenuineIntel]\n",
+     kSignatureLeaf},
+    {"DumpTrailingBlanks", "CPUID 00000001: 00000633-00010800-00000000-0183F9FF  \n",
+     kSignatureLeaf},
+    {"DumpLowercase", "CPUID 80000002: 20444d41-30352d43-6f725020-73736563\n", kNameLeaf},
+    {"DumpCrlf", "CPUID 80000002: 20444D41-30352D43-6F725020-73736563\r\n", kNameLeaf},
+    {"DumpNoFinalNewline", "CPUID 80000002: 20444D41-30352D43-6F725020-73736563", kNameLeaf},
+    {"Raw", "   0x80000002 0x00: eax=0x20444d41 ebx=0x30352d43 ecx=0x6f725020 edx=0x73736563\n",
+     kNameLeaf},
+    {"RawSubLeafNotUsed",
+     "   0x00000001 0x05: eax=0x00000633 ebx=0x00010800 ecx=0x00000000 edx=0x0183f9ff\n",
+     kSignatureLeaf},
+    {"RawCrlfNoFinalNewline",
+     "   0x80000002 0x00: eax=0x20444d41 ebx=0x30352d43 ecx=0x6f725020 edx=0x73736563\r",
+     kNameLeaf},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, ScenarioLeafLine, ::testing::ValuesIn(kLeafLineCases), RowName());
+
+// ---------------------------------------------------------------------------------------------
+// Lines that are neither leaves nor directives.
+
+struct IgnoredCase {
+    const char* name;
+    const char* text;
+};
+
+class ScenarioIgnoredLine : public ::testing::TestWithParam<IgnoredCase> {};
+
+TEST_P(ScenarioIgnoredLine, IsIgnored) {
+    Scenario scenario;
+    const ScenarioResult result = ParseScenario(GetParam().text, scenario);
+    EXPECT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(scenario.leaves.empty());
+    ExpectDefaultClocksAndIdBit(scenario);
+}
+
+const IgnoredCase kIgnoredCases[] = {
+    {"Empty", ""},
+    {"BlankLines", "\n  \n\t\n\r\n"},
+    {"RevisionHeader", "CPUID Revision     : 00000500h\n"},
+    {"ManufacturerHeader", "CPUID Manufacturer : AuthenticAMD\n"},
+    {"ManufacturerHeaderBare", "CPUID Manufacturer\n"},
+    {"ProcessorHeader", "CPU 1:\n"},
+    {"RawHeader", "CPU:\n"},
+    {"SectionHeader", "------[ Logical CPU #0 ]------\n"},
+    {"ThreeRegisters", "CPUID 00000001: 00000633-00010800-00000000\n"},
+    {"NineDigitLeaf", "CPUID 100000001: 00000633-00010800-00000000-0183F9FF\n"},
+    {"NineDigitRegister", "CPUID 00000001: 00000633-00010800-00000000-0183F9FF0\n"},
+    {"NotHex", "CPUID 0000000G: 00000633-00010800-00000000-0183F9FF\n"},
+    {"NoSeparatorAfterLeaf", "CPUID 00000001-00000633-00010800-00000000-0183F9FF\n"},
+    {"RawWithoutSubLeaf", "   0x00000001: eax=0x00000633 ebx=0x00010800 ecx=0x0 edx=0x0\n"},
+    {"RawMissingRegister", "   0x00000001 0x00: eax=0x00000633 ebx=0x00010800 ecx=0x0\n"},
+    {"NotADirectiveMidLine", "note: @no-cpuid\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, ScenarioIgnoredLine, ::testing::ValuesIn(kIgnoredCases), RowName());
+
+// A dump of two logical processors with its headers: only the first answer for a leaf counts,
+// whichever form it takes.
+TEST(Scenario, FirstLineForALeafWins) {
+    const std::string text =
+        "------[ CPU Info ]------\n"
+        "CPUID Manufacturer : GenuineIntel\n"
+        "CPUID Revision     : 00000633h\n"
+        "------[ Logical CPU #0 ]------\n"
+        "CPUID 00000000: 00000002-756E6547-6C65746E-49656E69\n"
+        "CPUID 00000001: 00000633-00010800-00000000-0183F9FF [SL 01]\n"
+        "------[ Logical CPU #1 ]------\n"
+        "CPUID 00000000: 00000003-756E6547-6C65746E-49656E69\n"
+        "   0x00000001 0x00: eax=0x00000634 ebx=0x01010800 ecx=0x00000000 edx=0x0183f9ff\n"
+        "   0x80000000 0x00: eax=0x80000004 ebx=0x00000000 ecx=0x00000000 edx=0x00000000\n"
+        "CPUID 80000000: 80000008-00000000-00000000-00000000\n";
+    Scenario scenario;
+    const ScenarioResult result = ParseScenario(text, scenario);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(scenario.leaves.size(), 3u);
+    ExpectLeaf(scenario, {0x0, {0x00000002, 0x756E6547, 0x6C65746E, 0x49656E69}});
+    ExpectLeaf(scenario, kSignatureLeaf);
+    ExpectLeaf(scenario, {0x80000000, {0x80000004, 0, 0, 0}});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Directives that are well formed.
+
+struct DirectiveCase {
+    const char* name;
+    const char* text;
+    bool idBitCanChange;
+    uint64_t tickStart;
+    uint64_t tickStep;
+    uint64_t tscStart;
+    uint64_t tscPerMs;
+};
+
+class ScenarioDirective : public ::testing::TestWithParam<DirectiveCase> {};
+
+TEST_P(ScenarioDirective, SetsItsValue) {
+    const DirectiveCase& row = GetParam();
+    Scenario scenario;
+    const ScenarioResult result = ParseScenario(row.text, scenario);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(scenario.idBitCanChange, row.idBitCanChange);
+    EXPECT_EQ(scenario.tickStart, row.tickStart);
+    EXPECT_EQ(scenario.tickStep, row.tickStep);
+    EXPECT_EQ(scenario.tscStart, row.tscStart);
+    EXPECT_EQ(scenario.tscPerMs, row.tscPerMs);
+    EXPECT_TRUE(scenario.leaves.empty());
+}
+
+constexpr uint64_t kMax64 = UINT64_MAX;
+constexpr uint64_t kDefaultPerMs = 1000000;
+
+const DirectiveCase kDirectiveCases[] = {
+    {"NoCpuid", "@no-cpuid\n", false, 0, 1, 0, kDefaultPerMs},
+    {"TickStartDecimal", "@tick-start 123\n", true, 123, 1, 0, kDefaultPerMs},
+    {"TickStartHex", "@tick-start 0xFFFFFF00\n", true, 0xFFFFFF00, 1, 0, kDefaultPerMs},
+    {"TickStepDecimal", "@tick-step 16\n", true, 0, 16, 0, kDefaultPerMs},
+    {"TickStepMovesLow32Bits", "@tick-step 0x100000001\n", true, 0, 0x100000001, 0, kDefaultPerMs},
+    {"TscStartHexMixedCase", "@tsc-start 0xabcDEF0123456789\n", true, 0, 1, 0xABCDEF0123456789,
+     kDefaultPerMs},
+    {"TscStartMaxDecimal", "@tsc-start 18446744073709551615\n", true, 0, 1, kMax64, kDefaultPerMs},
+    {"TscStartMaxHex", "@tsc-start 0xFFFFFFFFFFFFFFFF\n", true, 0, 1, kMax64, kDefaultPerMs},
+    {"TscPerMsDecimal", "@tsc-per-ms 9000000\n", true, 0, 1, 0, 9000000},
+    {"TscPerMsZero", "@tsc-per-ms 0\n", true, 0, 1, 0, 0},
+    {"TrailingBlanks", "@tick-start 7 \t\n", true, 7, 1, 0, kDefaultPerMs},
+    {"All", "@no-cpuid\n@tick-start 1\n@tick-step 2\n@tsc-start 3\n@tsc-per-ms 4\n", false, 1, 2, 3,
+     4},
+    {"AllCrlf", "@no-cpuid\r\n@tick-start 1\r\n@tick-step 2\r\n@tsc-start 3\r\n@tsc-per-ms 4\r\n",
+     false, 1, 2, 3, 4},
+    {"NoFinalNewline", "@tick-start 1\n@tsc-per-ms 4", true, 1, 1, 0, 4},
+    {"NoCpuidWithoutFinalNewline", "@tsc-per-ms 4\n@no-cpuid", false, 0, 1, 0, 4},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, ScenarioDirective, ::testing::ValuesIn(kDirectiveCases), RowName());
+
+// ---------------------------------------------------------------------------------------------
+// Malformed directives: the whole file is rejected and the first bad line is named.
+
+struct MalformedCase {
+    const char* name;
+    const char* text;
+    int errorLine;
+};
+
+class ScenarioMalformed : public ::testing::TestWithParam<MalformedCase> {};
+
+TEST_P(ScenarioMalformed, IsRejectedWithItsLine) {
+    const MalformedCase& row = GetParam();
+    Scenario scenario;
+    const ScenarioResult result = ParseScenario(row.text, scenario);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.errorLine, row.errorLine);
+    EXPECT_FALSE(result.error.empty());
+}
+
+const MalformedCase kMalformedCases[] = {
+    {"MissingValue", "@tick-start\n", 1},
+    {"MissingValueTrailingBlank", "@tick-start \n", 1},
+    {"TextAfterValue", "@tick-start 5 ms\n", 1},
+    {"TwoValues", "@tsc-per-ms 1 2\n", 1},
+    {"Word", "@tsc-start five\n", 1},
+    {"Fraction", "@tsc-per-ms 1.5\n", 1},
+    {"Negative", "@tsc-start -1\n", 1},
+    {"HexWithoutDigits", "@tsc-start 0x\n", 1},
+    {"DecimalOverflow", "@tsc-start 18446744073709551616\n", 1},
+    {"HexOverflow", "@tsc-start 0x10000000000000000\n", 1},
+    {"UnknownName", "@tick-rate 5\n", 1},
+    {"BareAt", "@\n", 1},
+    {"NoCpuidWithValue", "@no-cpuid 1\n", 1},
+    // The 32-bit tick count would never move, and the wait would never end.
+    {"TickStepZero", "@tick-step 0\n", 1},
+    {"TickStepHexZero", "@tick-step 0x0\n", 1},
+    {"TickStepWholeTurn", "@tick-step 0x100000000\n", 1},
+    {"TickStepThreeTurns", "@tick-step 0x300000000\n", 1},
+    {"AfterOtherLines",
+     "CPU:\n   0x00000000 0x00: eax=0x1 ebx=0x0 ecx=0x0 edx=0x0\n\n@tick-step 0\n", 4},
+    {"CrlfLines", "CPUID 00000000: 00000001-00000000-00000000-00000000\r\n\r\n@bogus\r\n", 3},
+    {"LastLineWithoutNewline", "@tick-start 1\n@tick-step 0", 2},
+    {"FirstOfTwo", "@tick-start 1\n@bogus\n@tick-step 0\n", 2},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, ScenarioMalformed, ::testing::ValuesIn(kMalformedCases), RowName());
+
+}  // namespace
