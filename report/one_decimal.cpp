@@ -8,8 +8,8 @@ std::string FormatOneDecimal(float value) {
     // A float has 24 significant bits and 10 needs 4, so the product is exact in a double, and
     // std::round takes exact halves away from zero: tenths is the exact answer, in tenths.
     const double tenths = std::round(static_cast<double>(value) * 10.0);
-    char text[64];
     if (!std::isfinite(tenths)) {
+        char text[64];
         std::snprintf(text, sizeof text, "%.1f", static_cast<double>(value));
         return text;
     }
