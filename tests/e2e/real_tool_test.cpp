@@ -1,0 +1,313 @@
+// The real tool on this machine (Linux, x86): the report's shape, its identity lines against
+// what the system and the cpuid utility say, and how it waits for its one character with a
+// file, a pipe and a terminal around it. Each run spins 500 ms, so there are few of them.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/report_shape.h"
+#include "tests/sim/scenario.h"
+#include "tests/support/process.h"
+
+namespace {
+
+const std::string kToolPath = CPUPROBE_PATH;
+
+// Far longer than a run takes even on a loaded machine; reaching it fails the test.
+constexpr std::chrono::seconds kPatience{30};
+
+// Leaf 1 EAX, the processor signature.
+constexpr int kSteppingShift = 0;
+constexpr int kModelShift = 4;
+constexpr int kFamilyShift = 8;
+constexpr int kTypeShift = 12;
+constexpr uint32_t kNibbleMask = 0xF;
+constexpr uint32_t kTypeMask = 0x3;
+
+ProcessSpec ToolSpec() {
+    ProcessSpec spec;
+    spec.argv = {kToolPath};
+    return spec;
+}
+
+int OpenOrThrow(const std::string& path, int flags) {
+    const int fd = open(path.c_str(), flags | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        throw std::runtime_error("cannot open " + path);
+    }
+    return fd;
+}
+
+int CreateFile(const std::string& path) {
+    return OpenOrThrow(path, O_WRONLY | O_CREAT | O_TRUNC);
+}
+
+bool HasExited(pid_t pid) {
+    siginfo_t info{};
+    // WNOWAIT leaves the child to be collected by WaitForProcess.
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
+}
+
+int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// Waits for the child to end, but no longer than kPatience: a tool that does not end is
+// killed, and the test fails on the empty result instead of hanging. Where the system cannot
+// watch a process through a descriptor, ctest's own timeout is the bound.
+std::optional<ProcessExit> WaitWithPatience(pid_t pid) {
+    const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (pidFd < 0) {
+        return WaitForProcess(pid);
+    }
+    pollfd ended{pidFd, POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (poll(&ended, 1, MillisecondsLeft(deadline)) < 0 && errno == EINTR) {
+    }
+    close(pidFd);
+    if (!HasExited(pid)) {
+        kill(pid, SIGKILL);
+        WaitForProcess(pid);
+        return std::nullopt;
+    }
+    return WaitForProcess(pid);
+}
+
+// True once the child sits in read() on its stdin, as /proc shows it: the syscall number,
+// then its first argument, the descriptor. False if it ends first or takes too long.
+bool WaitUntilReadingStdin(pid_t pid) {
+    const std::string syscallFile = "/proc/" + std::to_string(pid) + "/syscall";
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (std::chrono::steady_clock::now() < deadline && !HasExited(pid)) {
+        std::istringstream current(ReadWholeFile(syscallFile));
+        long number = -1;
+        std::string descriptor;
+        if (current >> number >> descriptor && number == SYS_read && descriptor == "0x0") {
+            return true;
+        }
+        sched_yield();
+    }
+    return false;
+}
+
+// Replaces each "\r\n" by "\n"; returns false if any "\n" came without its "\r".
+bool FromTerminalLines(const std::string& shown, std::string& text) {
+    text.clear();
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        if (shown[i] == '\r' && i + 1 < shown.size() && shown[i + 1] == '\n') {
+            continue;
+        }
+        if (shown[i] == '\n' && (i == 0 || shown[i - 1] != '\r')) {
+            return false;
+        }
+        text += shown[i];
+    }
+    return true;
+}
+
+// Reads what the terminal shows until the whole report has arrived.
+std::string ReadReportFromTerminal(int master) {
+    std::string shown;
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    std::size_t lineEnds = 0;
+    while (lineEnds < kReportLineCount) {
+        pollfd readable{master, POLLIN, 0};
+        const int ready = poll(&readable, 1, MillisecondsLeft(deadline));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        char chunk[512];
+        const ssize_t count = ready > 0 ? read(master, chunk, sizeof chunk) : 0;
+        if (count <= 0) {
+            break;  // too late, or the terminal closed
+        }
+        shown.append(chunk, static_cast<std::size_t>(count));
+        lineEnds = 0;
+        for (std::size_t at = shown.find("\r\n"); at != std::string::npos;
+             at = shown.find("\r\n", at + 2)) {
+            ++lineEnds;
+        }
+    }
+    return shown;
+}
+
+std::optional<std::string> FindProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
+    std::string folder;
+    while (std::getline(folders, folder, ':')) {
+        const std::string candidate = folder + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+// The value of the first "vendor_id : ..." line of /proc/cpuinfo.
+std::string VendorFromCpuinfo() {
+    std::istringstream cpuinfo(ReadWholeFile("/proc/cpuinfo"));
+    std::string line;
+    while (std::getline(cpuinfo, line)) {
+        if (line.rfind("vendor_id", 0) == 0) {
+            const std::size_t colon = line.find(": ");
+            return colon == std::string::npos ? "" : line.substr(colon + 2);
+        }
+    }
+    return "";
+}
+
+std::string SignatureLine(uint32_t eax) {
+    const auto field = [eax](int shift, uint32_t mask) { return (eax >> shift) & mask; };
+    char line[96];
+    std::snprintf(line, sizeof line, "TypeID %u, FamilyID %u, ModelID %u, SteppingID %u",
+                  field(kTypeShift, kTypeMask), field(kFamilyShift, kNibbleMask),
+                  field(kModelShift, kNibbleMask), field(kSteppingShift, kNibbleMask));
+    return line;
+}
+
+struct ToolRun {
+    ProcessExit exit;
+    std::string out;
+    std::string err;
+};
+
+// One run with stdin at its end (/dev/null), stdout and stderr into files.
+ToolRun RunWithInputAtEnd() {
+    const std::string outPath = WriteTempFile("at-end.out", "");
+    const std::string errPath = WriteTempFile("at-end.err", "");
+    const int in = OpenOrThrow("/dev/null", O_RDONLY);
+    const int out = CreateFile(outPath);
+    const int err = CreateFile(errPath);
+    const pid_t pid = StartProcess(ToolSpec(), in, out, err);
+    close(in);
+    close(out);
+    close(err);
+    ToolRun run;
+    const std::optional<ProcessExit> exit = WaitWithPatience(pid);
+    run.exit = exit.value_or(ProcessExit{});
+    run.out = ReadWholeFile(outPath);
+    run.err = ReadWholeFile(errPath);
+    std::remove(outPath.c_str());
+    std::remove(errPath.c_str());
+    return run;
+}
+
+TEST(RealTool, InputAtEndEndsItWithAWellFormedReport) {
+    const ToolRun run = RunWithInputAtEnd();
+    EXPECT_TRUE(run.exit.exited);
+    EXPECT_EQ(run.exit.status, 0);
+    EXPECT_EQ(run.err, "");
+    ASSERT_TRUE(IsWellFormedReport(run.out)) << run.out;
+    const std::vector<std::string> lines = SplitLines(run.out);
+    EXPECT_GT(std::stod(ReportValue(lines, kClockLine)), 0.0) << lines[kClockLine];
+}
+
+TEST(RealTool, IdentityAgreesWithTheSystem) {
+    const std::optional<std::string> cpuid = FindProgram("cpuid");
+    if (!cpuid) {
+        GTEST_SKIP() << "the cpuid utility is not installed (Debian package cpuid)";
+    }
+    ProcessSpec spec;
+    spec.argv = {*cpuid, "-r", "-1"};
+    const ProcessResult dump = RunProcess(spec, "");
+    ASSERT_EQ(dump.exit.status, 0) << dump.err;
+    Scenario answers;
+    ASSERT_TRUE(ParseScenario(dump.out, answers).ok);
+    ASSERT_EQ(answers.leaves.count(0), 1u) << dump.out;
+    ASSERT_EQ(answers.leaves.count(1), 1u) << dump.out;
+
+    const ToolRun run = RunWithInputAtEnd();
+    ASSERT_TRUE(IsWellFormedReport(run.out)) << run.out;
+    const std::vector<std::string> lines = SplitLines(run.out);
+    EXPECT_EQ(ReportValue(lines, kVendorLine), VendorFromCpuinfo());
+    EXPECT_EQ(lines[kSignatureLine], SignatureLine(answers.leaves[1].eax));
+    char highestLeaf[16];
+    std::snprintf(highestLeaf, sizeof highestLeaf, "%x", answers.leaves[0].eax);
+    EXPECT_EQ(ReportValue(lines, kCpuidMaxLine), highestLeaf);
+}
+
+// Into a file the report is held back until the character has arrived, then written whole.
+TEST(RealTool, FileStaysEmptyUntilTheCharacterArrives) {
+    const std::string outPath = WriteTempFile("waiting.out", "");
+    const std::string errPath = WriteTempFile("waiting.err", "");
+    int input[2];
+    ASSERT_EQ(pipe2(input, O_CLOEXEC), 0);
+    const int out = CreateFile(outPath);
+    const int err = CreateFile(errPath);
+    const pid_t pid = StartProcess(ToolSpec(), input[0], out, err);
+    close(input[0]);
+    close(out);
+    close(err);
+
+    const bool waiting = WaitUntilReadingStdin(pid);
+    const std::string beforeInput = ReadWholeFile(outPath);
+    // The write end stays open until the end, so only the character can have ended the read.
+    const bool sent = write(input[1], "x", 1) == 1;
+    const std::optional<ProcessExit> exit = WaitWithPatience(pid);
+    close(input[1]);
+
+    EXPECT_TRUE(waiting) << "the tool never sat reading its stdin";
+    EXPECT_EQ(beforeInput, "");
+    EXPECT_TRUE(sent);
+    ASSERT_TRUE(exit.has_value()) << "the tool did not end after the character";
+    EXPECT_TRUE(exit->exited);
+    EXPECT_TRUE(IsWellFormedReport(ReadWholeFile(outPath)));
+    EXPECT_EQ(ReadWholeFile(errPath), "");
+    std::remove(outPath.c_str());
+    std::remove(errPath.c_str());
+}
+
+// On a terminal every line shows as it is written: the whole report is there while the tool
+// still waits, and one Enter ends it.
+TEST(RealTool, TerminalShowsTheReportBeforeInput) {
+    int master = -1;
+    int terminal = -1;
+    ASSERT_EQ(openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(terminal, F_SETFD, FD_CLOEXEC);
+    const std::string errPath = WriteTempFile("terminal.err", "");
+    const int err = CreateFile(errPath);
+    const pid_t pid = StartProcess(ToolSpec(), terminal, terminal, err);
+    close(terminal);
+    close(err);
+
+    const std::string shown = ReadReportFromTerminal(master);
+    const bool stillWaiting = !HasExited(pid);
+    const bool sent = write(master, "\n", 1) == 1;
+    const std::optional<ProcessExit> exit = WaitWithPatience(pid);
+    close(master);
+
+    std::string report;
+    EXPECT_TRUE(FromTerminalLines(shown, report)) << "a line ended without \"\\r\\n\"";
+    EXPECT_TRUE(IsWellFormedReport(report)) << shown;
+    EXPECT_TRUE(stillWaiting) << "the tool ended before it was given any input";
+    EXPECT_TRUE(sent);
+    ASSERT_TRUE(exit.has_value()) << "the tool did not end after Enter";
+    EXPECT_TRUE(exit->exited);
+    EXPECT_EQ(ReadWholeFile(errPath), "");
+    std::remove(errPath.c_str());
+}
+
+}  // namespace
