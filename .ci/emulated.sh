@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Leg "emulated": the whole build and test suite with Clang; the 32-bit x86 build run under
+# qemu-i386; the native tool under many qemu processor models, each checked against a raw dump
+# of the same model replayed through cpuprobe-sim; and the aarch64 build (a processor without
+# CPUID) run under qemu-aarch64. The emulated checks are tests of the Clang build
+# (tests/emulated), pointed at the 32-bit and aarch64 build folders.
+#
+# aarch64 is built by clang with Debian's arm64 cross libraries: the cross g++ package would
+# remove g++-multilib, which the 32-bit build needs.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+
+step() { printf '\n--- emulated: %s ---\n' "$*"; }
+fail() {
+    printf '\nFAILED: %s\n' "$*" >&2
+    exit 1
+}
+
+# Runs the Clang build's tests matching a pattern; every one must run and pass (none skipped).
+run_tests() {
+    local what=$1 pattern=$2 log
+    log=$(mktemp)
+    if ! ctest --test-dir build-clang --output-on-failure --no-tests=error -j2 -R "$pattern" |
+        tee "$log"; then
+        fail "$what"
+    fi
+    if grep -q 'Skipped' "$log"; then
+        fail "$what: some tests were skipped"
+    fi
+}
+
+# In 32-bit code the ID-bit test must use the 32-bit flags instructions PUSHFD/POPFD (9C/9D
+# without the 66 operand-size prefix, which would make them the 16-bit PUSHF/POPF).
+check_32bit_flags_code() {
+    local code
+    code=$(objdump -d build-i686/cpuprobe | awk '/<_Z22HardwareIdBitCanChangev>:/,/^$/')
+    [ -n "$code" ] || fail "i686: HardwareIdBitCanChange not found in build-i686/cpuprobe"
+    printf '%s\n' "$code"
+    grep -Eq $'\t9c +\tpushf' <<<"$code" || fail "i686: no 32-bit pushfd in HardwareIdBitCanChange"
+    grep -Eq $'\t9d +\tpopf' <<<"$code" || fail "i686: no 32-bit popfd in HardwareIdBitCanChange"
+    if grep -Eq $'\t66 9[cd] ' <<<"$code"; then
+        fail "i686: 16-bit pushf/popf in HardwareIdBitCanChange"
+    fi
+}
+
+started=$SECONDS
+
+step "install: g++-multilib, qemu-user, clang, aarch64 cross libraries"
+apt-get install -y --no-install-recommends g++-multilib qemu-user clang \
+    binutils-aarch64-linux-gnu libstdc++-12-dev-arm64-cross libc6-dev-arm64-cross ||
+    fail "install"
+
+step "clang build+tests"
+CXX=clang++ cmake -S . -B build-clang -DCPUPROBE_WERROR=ON -DCPUPROBE_EMULATION_TESTS=ON \
+    -DCPUPROBE_I686_BUILD_DIR="$PWD/build-i686" \
+    -DCPUPROBE_AARCH64_BUILD_DIR="$PWD/build-aarch64" || fail "clang: configure"
+cmake --build build-clang -j2 || fail "clang: build (warnings are errors)"
+ctest --test-dir build-clang --output-on-failure -j2 -E '^Qemu/|^Aarch64\.' ||
+    fail "clang: tests"
+
+step "i686 under qemu-i386"
+cmake -S . -B build-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake \
+    -DBUILD_TESTING=OFF -DCPUPROBE_WERROR=ON || fail "i686: configure"
+cmake --build build-i686 -j2 || fail "i686: build (warnings are errors)"
+check_32bit_flags_code
+run_tests "i686 under qemu-i386" '^Qemu/.*/i386_default$'
+
+step "models under qemu"
+run_tests "models under qemu (the failing test names the platform and model)" \
+    '^Qemu/.*/(x86_64|i386)_'
+
+step "aarch64 under qemu-aarch64"
+cmake -S . -B build-aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
+    -DBUILD_TESTING=OFF -DCPUPROBE_WERROR=ON || fail "aarch64: configure"
+cmake --build build-aarch64 -j2 || fail "aarch64: build (warnings are errors)"
+run_tests "aarch64 under qemu-aarch64" '(^Aarch64\.|/aarch64_)'
+
+step "passed in $((SECONDS - started)) s"
