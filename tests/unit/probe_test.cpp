@@ -2,6 +2,7 @@
 // copies the vendor and name texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -191,10 +192,8 @@ TEST_P(ProbeFlags, SetsExactlyTheFlagsOfTheirBits) {
     StartSimulation(scenario);
     ProbeCpu();
     for (const FlagField& flag : kFlagFields) {
-        bool expectedSet = false;
-        for (const std::string& label : row.setFlags) {
-            expectedSet = expectedSet || label == flag.label;
-        }
+        const bool expectedSet =
+            std::find(row.setFlags.begin(), row.setFlags.end(), flag.label) != row.setFlags.end();
         EXPECT_EQ(TheCpuInfo.*flag.field, expectedSet ? 1 : 0) << flag.label;
     }
 }
