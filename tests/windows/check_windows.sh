@@ -182,23 +182,25 @@ is_gone() { ! kill -0 "$1" 2>/dev/null; }
 
 check_held_output() {
     step "held output: a redirected stdout stays empty until the awaited character"
-    local fifo="$work/stdin" out="$work/held.txt" pid
+    local fifo="$work/stdin" out="$work/held.txt" pid writer
+    cat /proc/self/syscall >/dev/null 2>&1 ||
+        fail "this system does not show /proc/PID/syscall, which tells when the tool waits on stdin"
     mkfifo "$fifo"
     exec {writer}<>"$fifo" # held open, so the tool sees no end of input
     "$WINE" "$windows_build/cpuprobe.exe" <"$fifo" >"$out" {writer}>&- &
     pid=$!
     if ! wait_until is_reading "$pid" "$fifo"; then
-        kill "$pid"
+        kill "$pid" 2>/dev/null || true
         fail "cpuprobe.exe did not start reading stdin within $PATIENCE_SECONDS s"
     fi
     echo "cpuprobe.exe is blocked reading stdin; stdout holds $(wc -c <"$out") bytes"
     if [ -s "$out" ]; then
-        kill "$pid"
+        kill "$pid" 2>/dev/null || true
         fail "the report reached the redirected stdout before the awaited character"
     fi
     printf 'x' >&"$writer"
     if ! wait_until is_gone "$pid"; then
-        kill "$pid"
+        kill "$pid" 2>/dev/null || true
         fail "cpuprobe.exe did not end within $PATIENCE_SECONDS s of its character"
     fi
     wait "$pid" || true # the exit status carries no meaning
