@@ -92,6 +92,8 @@ start_wine() {
         started=$(now_ms)
         "$WINE" wineboot -i >/dev/null 2>&1 || fail "wineboot could not create $WINEPREFIX"
         echo "created the prefix in $(($(now_ms) - started)) ms"
+    else
+        echo "reusing the prefix $WINEPREFIX"
     fi
     # One start with no server running shows what every process would pay without one.
     "$WINESERVER" -k 2>/dev/null || true
@@ -157,8 +159,8 @@ check_clock() {
         fail "the Windows build's clock is off: is its millisecond tick in milliseconds?"
 }
 
-# True when a thread of process $1 is blocked in read() on the file $2 (wine reads the
-# console handle from a duplicate of descriptor 0, so the descriptor number varies).
+# True when a thread of process $1 is blocked in read() on the file $2 (Wine reads stdin
+# through a duplicate of descriptor 0, so the descriptor number varies).
 is_reading() {
     local pid=$1 file=$2 task call fd
     for task in /proc/"$pid"/task/*; do
@@ -228,7 +230,7 @@ check_one_dump() {
 
 check_conformance() {
     step "conformance: cpuprobe-sim.exe on every dump in $dumps_dir"
-    [ -d "$dumps_dir" ] || fail "no dumps folder at $dumps_dir"
+    [ -d "$dumps_dir" ] || fail "no dumps folder at $dumps_dir (give it as the third argument)"
     mkdir "$work/dumps"
     export -f check_one_dump
     export dumps_dir work windows_build WINE
