@@ -241,6 +241,7 @@ const MalformedCase kMalformedCases[] = {
     {"TickStepZero", "@tick-step 0\n", 1},
     {"TickStepHexZero", "@tick-step 0x0\n", 1},
     {"TickStepWholeTurn", "@tick-step 0x100000000\n", 1},
+    {"TickStepWholeTurnDecimal", "@tick-step 4294967296\n", 1},
     {"TickStepThreeTurns", "@tick-step 0x300000000\n", 1},
     {"AfterOtherLines",
      "CPU:\n   0x00000000 0x00: eax=0x1 ebx=0x0 ecx=0x0 edx=0x0\n\n@tick-step 0\n", 4},
