@@ -10,7 +10,15 @@
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
-step() { printf '\n--- emulated: %s ---\n' "$*"; }
+# Names each step, and says how long the one before it took.
+step() {
+    if [ -n "${step_name:-}" ]; then
+        printf '(%s: %d s)\n' "$step_name" "$((SECONDS - step_started))"
+    fi
+    step_name=$*
+    step_started=$SECONDS
+    printf '\n--- emulated: %s ---\n' "$*"
+}
 fail() {
     printf '\nFAILED: %s\n' "$*" >&2
     exit 1
