@@ -32,7 +32,7 @@ namespace {
 const std::string kToolPath = CPUPROBE_PATH;
 
 // Far longer than a run takes even on a loaded machine; reaching it fails the test.
-constexpr std::chrono::seconds kPatience{30};
+constexpr std::chrono::seconds kPatience{15};
 
 // Leaf 1 EAX, the processor signature.
 constexpr int kSteppingShift = 0;
@@ -42,10 +42,10 @@ constexpr int kTypeShift = 12;
 constexpr uint32_t kNibbleMask = 0xF;
 constexpr uint32_t kTypeMask = 0x3;
 
-ProcessSpec ToolSpec() {
-    ProcessSpec spec;
-    spec.argv = {kToolPath};
-    return spec;
+ProcessSpec ToolProgram() {
+    ProcessSpec program;
+    program.argv = {kToolPath};
+    return program;
 }
 
 int OpenOrThrow(const std::string& path, int flags) {
@@ -199,7 +199,7 @@ StartedTool StartToolIntoFiles(const std::string& name, int in) {
     StartedTool tool{-1, WriteTempFile(name + ".out", ""), WriteTempFile(name + ".err", "")};
     const int out = OpenOrThrow(tool.outPath, O_WRONLY);
     const int err = OpenOrThrow(tool.errPath, O_WRONLY);
-    tool.pid = StartProcess(ToolSpec(), in, out, err);
+    tool.pid = StartProcess(ToolProgram(), in, out, err);
     close(out);
     close(err);
     return tool;
@@ -244,9 +244,9 @@ TEST(RealTool, IdentityAgreesWithTheSystem) {
     if (!cpuid) {
         GTEST_SKIP() << "the cpuid utility is not installed (Debian package cpuid)";
     }
-    ProcessSpec spec;
-    spec.argv = {*cpuid, "-r", "-1"};
-    const ProcessResult dump = RunProcess(spec, "");
+    ProcessSpec program;
+    program.argv = {*cpuid, "-r", "-1"};
+    const ProcessResult dump = RunProcess(program, "");
     ASSERT_EQ(dump.exit.status, 0) << dump.err;
     Scenario answers;
     ASSERT_TRUE(ParseScenario(dump.out, answers).ok);
@@ -303,7 +303,7 @@ TEST(RealTool, TerminalShowsTheReportBeforeInput) {
     fcntl(terminal, F_SETFD, FD_CLOEXEC);
     const std::string errPath = WriteTempFile("terminal.err", "");
     const int err = OpenOrThrow(errPath, O_WRONLY);
-    const pid_t pid = StartProcess(ToolSpec(), terminal, terminal, err);
+    const pid_t pid = StartProcess(ToolProgram(), terminal, terminal, err);
     close(terminal);
     close(err);
 

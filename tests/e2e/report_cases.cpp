@@ -64,11 +64,11 @@ std::string ReportCaseName(const testing::TestParamInfo<ReportCase>& info) {
 }
 
 ProcessResult RunSimulator(const std::string& simulatorPath, const std::string* scenarioPath) {
-    ProcessSpec spec;
-    spec.argv = {simulatorPath};
-    spec.environment[kScenarioVariable] =
+    ProcessSpec program;
+    program.argv = {simulatorPath};
+    program.environment[kScenarioVariable] =
         scenarioPath != nullptr ? std::optional<std::string>(*scenarioPath) : std::nullopt;
-    return RunProcess(spec, "");
+    return RunProcess(program, "");
 }
 
 void ExpectSimulatorGivesReport(const std::string& simulatorPath, const ReportCase& reportCase) {
