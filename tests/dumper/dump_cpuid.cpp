@@ -8,6 +8,7 @@
 // tool stores as it is. The sub-leaf is never set (the tool asks for none), so it prints as 0.
 // A processor whose ID bit cannot be changed has no CPUID at all; the dump then says so with
 // the simulated processor's @no-cpuid directive.
+#include <algorithm>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -38,8 +39,7 @@ void DumpRange(uint32_t base) {
     if (highest <= base) {
         return;
     }
-    const uint32_t leavesAfterBase =
-        highest - base < kMostLeavesAfterBase ? highest - base : kMostLeavesAfterBase;
+    const uint32_t leavesAfterBase = std::min(highest - base, kMostLeavesAfterBase);
     for (uint32_t offset = 1; offset <= leavesAfterBase; ++offset) {
         DumpLeaf(base + offset);
     }
