@@ -171,6 +171,17 @@ bool OpenTerminal(int& master, int& slave) {
     return tcsetattr(slave, TCSANOW, &mode) == 0;
 }
 
+// The report the tool must have written where the test reads its stdout: cpuprobe-sim's
+// exactly, the real processor's in its shape.
+void ExpectWholeReport(const std::string& out, bool simulated) {
+    if (simulated) {
+        EXPECT_EQ(out, kScenarioReport);
+    } else {
+        EXPECT_EQ(LineCount(out), kReportLines) << out;
+        EXPECT_EQ(out.rfind("VenderID  ", 0), 0u) << out;
+    }
+}
+
 class BrokenStream : public testing::TestWithParam<StreamCase> {
   protected:
     void SetUp() override { scenarioPath_ = WriteTempFile(GetParam().name, kScenario); }
@@ -191,16 +202,6 @@ class BrokenStream : public testing::TestWithParam<StreamCase> {
         child.errFd = errPipe[0];
         child.outFd = outReadFd;
         return child;
-    }
-
-    // The report the tool must have written where the test reads its stdout.
-    void ExpectWholeReport(const std::string& out) const {
-        if (GetParam().simulated) {
-            EXPECT_EQ(out, kScenarioReport);
-        } else {
-            EXPECT_EQ(LineCount(out), kReportLines) << out;
-            EXPECT_EQ(out.rfind("VenderID  ", 0), 0u) << out;
-        }
     }
 
     ProcessExit RunWithStdout(int stdoutFd, bool& finished) {
@@ -224,7 +225,7 @@ class BrokenStream : public testing::TestWithParam<StreamCase> {
             close(stdinFd);
         }
         const ProcessExit exit = Finish(child, finished);
-        ExpectWholeReport(child.out);
+        ExpectWholeReport(child.out, GetParam().simulated);
         err_ = child.err;
         return exit;
     }
@@ -241,7 +242,7 @@ class BrokenStream : public testing::TestWithParam<StreamCase> {
         }
         Child child = Start(slave, slave, master);
         EXPECT_TRUE(ReadUntil(child, kReportLines)) << "the report did not show on the terminal";
-        ExpectWholeReport(child.out);
+        ExpectWholeReport(child.out, GetParam().simulated);
         child.outFd = -1;  // the master stays open for the line and the queue check below
         const char line[] = "y\n";
         EXPECT_EQ(write(master, line, sizeof line - 1), static_cast<ssize_t>(sizeof line - 1));
