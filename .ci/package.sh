@@ -4,6 +4,7 @@
 # file exists, and one short pass of the clock-accuracy benchmark driver.
 # Run from the repository root.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 
 build=build-pkg
@@ -31,15 +32,15 @@ $got"
 started=$SECONDS
 
 step "install tools (dpkg-dev, file, groff, mandoc, man-db, unzip)"
-apt-get install -y --no-install-recommends g++ cmake make dpkg-dev file gzip groff-base \
-    mandoc man-db unzip >/dev/null
+apt-get install -y --no-install-recommends g++ cmake make libgtest-dev libgmock-dev dpkg-dev \
+    file gzip groff-base mandoc man-db unzip >/dev/null
 if [ -f "$mingw_toolchain" ]; then
     apt-get install -y --no-install-recommends g++-mingw-w64-x86-64-posix >/dev/null
 fi
 
-step "configure and build cpuprobe and the benchmark's yardstick in $build"
+step "configure and build everything in $build (cpack builds it all anyway)"
 cmake -S . -B "$build" -DCPUPROBE_WERROR=ON >/dev/null
-cmake --build "$build" -j2 --target cpuprobe tsc_reference
+cmake --build "$build" -j2
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 [ -n "$version" ] || fail "no project version in the cache"
 echo "project version $version"
@@ -98,7 +99,7 @@ if [ -f "$mingw_toolchain" ]; then
     step "Windows zip from the MinGW build in $build_win"
     cmake -S . -B "$build_win" --toolchain "$mingw_toolchain" -DBUILD_TESTING=OFF \
         -DCPUPROBE_WERROR=ON >/dev/null
-    cmake --build "$build_win" -j2 --target cpuprobe
+    cmake --build "$build_win" -j2
     (cd "$build_win" && cpack)
     zip="$build_win/cpuprobe-${version}-win64.zip"
     [ -f "$zip" ] || fail "$zip not made"
