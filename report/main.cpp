@@ -28,8 +28,8 @@ bool StdoutIsTerminal() {
 // terminal. Anywhere else the report is gathered in one buffer, larger than the whole report,
 // and written when the process ends, after the awaited character has arrived.
 void ChooseOutputBuffering() {
-    static char buffer[4096];
     if (!StdoutIsTerminal()) {
+        static char buffer[4096];
         std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     }
 }
