@@ -12,6 +12,7 @@
 // read the same way, as the tool, and any difference between the two is the tool's timing
 // alone, not a difference in how the counter is reached.
 #include <cerrno>
+#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -94,7 +95,8 @@ int main(int argc, char** argv) {
     const double counts = static_cast<double>(end.counter - start.counter);
     // Counts per nanosecond times 1000 is millions of counts per second.
     const double megahertz = counts / elapsedNanoseconds * 1000.0;
-    std::printf("TscMHz %.4f window_s %.3f bracket_ns %llu\n", megahertz, elapsedNanoseconds / 1e9,
-                static_cast<unsigned long long>(start.bracketNanoseconds + end.bracketNanoseconds));
+    const uint64_t bracketNanoseconds = start.bracketNanoseconds + end.bracketNanoseconds;
+    std::printf("TscMHz %.4f window_s %.3f bracket_ns %" PRIu64 "\n", megahertz,
+                elapsedNanoseconds / 1e9, bracketNanoseconds);
     return 0;
 }
