@@ -7,8 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 
-build=build-pkg
-build_win=build-pkg-win
+build="build-pkg"
+build_win="build-pkg-win"
 mingw_toolchain=cmake/mingw-w64-x86_64.cmake
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
