@@ -42,9 +42,27 @@ cleanup() {
     if [ "$server_started" = 1 ]; then
         "$WINESERVER" -k 2>/dev/null || true
     fi
+    stop_leftover_wine_processes
     rm -rf "$work"
 }
 trap cleanup EXIT
+
+# Wine processes of this prefix that outlived their server (a service caught starting while
+# its server was stopped hangs on forever). Each holds copies of this script's descriptors and
+# would keep a caller waiting for the end of its output.
+stop_leftover_wine_processes() {
+    local environ pid
+    for environ in $(grep -lzx "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null); do
+        pid=${environ#/proc/}
+        pid=${pid%/environ}
+        case "$(readlink "/proc/$pid/exe" 2>/dev/null)" in
+            "$WINE" | "$WINESERVER")
+                echo "stopping a leftover Wine process: $pid $(tr '\0' ' ' <"/proc/$pid/cmdline")"
+                kill -KILL "$pid" 2>/dev/null || true
+                ;;
+        esac
+    done
+}
 
 step() { printf '\n--- %s\n' "$*"; }
 fail() {
@@ -95,13 +113,15 @@ start_wine() {
     else
         echo "reusing the prefix $WINEPREFIX"
     fi
+    # Servers end on their own once their last program has ended; one stopped while its
+    # services are still starting can leave one of them hanging.
+    "$WINESERVER" -w
     # One start with no server running shows what every process would pay without one.
-    "$WINESERVER" -k 2>/dev/null || true
     printf '@no-cpuid\n' >"$work/no-cpuid.txt"
     started=$(now_ms)
     CPUPROBE_SCENARIO="Z:$work/no-cpuid.txt" run_exe "$windows_build/cpuprobe-sim.exe" "$work/cold.txt"
     echo "one run of cpuprobe-sim.exe without a running server: $(($(now_ms) - started)) ms"
-    "$WINESERVER" -k 2>/dev/null || true
+    "$WINESERVER" -w
     "$WINESERVER" -p || fail "could not start a persistent wineserver"
     server_started=1
     # The first process of a server also starts Wine's own services; later ones find them.
