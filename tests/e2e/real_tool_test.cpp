@@ -158,9 +158,10 @@ std::optional<std::string> FindProgram(const std::string& name) {
     std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
     std::string folder;
     while (std::getline(folders, folder, ':')) {
-        const std::string candidate = folder + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
+        folder += '/';
+        folder += name;
+        if (access(folder.c_str(), X_OK) == 0) {
+            return folder;
         }
     }
     return std::nullopt;
