@@ -90,11 +90,20 @@ else()
 and stepping and a set of instruction-set features (CPUID), measures its
 clock with the time-stamp counter over half a second, prints an 18-line
 report and waits for one keystroke.")
-    # The architecture is left to CPack, which asks dpkg for the build machine's. The shared
-    # library dependencies come from dpkg-shlibdeps where it is installed (dpkg-dev); without
-    # it, the C and C++ runtimes of Debian 12's compiler are named by hand (safe, if stricter).
+    # A native build leaves the architecture to CPack, which asks dpkg for the build machine's.
+    # A cross build (32-bit x86, aarch64) names the target's, in Debian's spelling.
+    set(debian_architectures i386 i386 i386 i386 amd64 amd64 arm64 arm64)
+    set(processors i386 i486 i586 i686 x86_64 AMD64 aarch64 arm64)
+    list(FIND processors "${CMAKE_SYSTEM_PROCESSOR}" processor_index)
+    if(CMAKE_CROSSCOMPILING AND processor_index GREATER_EQUAL 0)
+        list(GET debian_architectures ${processor_index} CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
+    endif()
+    # The shared library dependencies come from dpkg-shlibdeps where it is installed (dpkg-dev)
+    # and the build is native (it knows only the packages of the machine's own architecture);
+    # otherwise the C and C++ runtimes of Debian 12's compiler are named by hand (safe, if
+    # stricter).
     find_program(CPUPROBE_DPKG_SHLIBDEPS dpkg-shlibdeps)
-    if(CPUPROBE_DPKG_SHLIBDEPS)
+    if(CPUPROBE_DPKG_SHLIBDEPS AND NOT CMAKE_CROSSCOMPILING)
         set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     else()
         set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12)")
