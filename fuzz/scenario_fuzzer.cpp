@@ -1,0 +1,158 @@
+// Fuzzes the scenario reader on arbitrary text. Besides not crashing or hanging, it must take
+// exactly the well-formed directives and refuse the first malformed one, at its own line.
+// Directives are checked here against a reading of their format written independently of the
+// reader: after leading blanks and trailing blanks and carriage returns are dropped, a line
+// starting with '@' is "@no-cpuid" alone, or one of the four clock names, blanks, and one
+// number of at most 64 bits, decimal or 0x-hex (1 to 16 digits).
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/sim/scenario.h"
+
+namespace {
+
+void Require(bool holds, const char* what) {
+    if (!holds) {
+        std::fprintf(stderr, "broken property: %s\n", what);
+        std::abort();
+    }
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsHexDigit(char c) {
+    return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        const std::size_t stop = end == std::string::npos ? text.size() : end;
+        lines.push_back(text.substr(start, stop - start));
+        start = stop + 1;
+    }
+    return lines;
+}
+
+// The line without leading blanks and without trailing blanks and carriage returns.
+std::string Trimmed(const std::string& line) {
+    std::size_t first = 0;
+    while (first < line.size() && IsBlank(line[first])) {
+        ++first;
+    }
+    std::size_t last = line.size();
+    while (last > first && (IsBlank(line[last - 1]) || line[last - 1] == '\r')) {
+        --last;
+    }
+    return line.substr(first, last - first);
+}
+
+// Parses a whole 64-bit number, decimal or 0x-hex, or returns false.
+bool ParseNumber(const std::string& text, uint64_t& value) {
+    const bool hex = text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty()) {
+        return false;
+    }
+    for (const char c : digits) {
+        if (!(hex ? IsHexDigit(c) : IsDigit(c))) {
+            return false;
+        }
+    }
+    if (hex) {
+        if (digits.size() > 16) {
+            return false;
+        }
+        value = std::stoull(digits, nullptr, 16);
+        return true;
+    }
+    const std::size_t significant = digits.find_first_not_of('0');
+    const std::string number = significant == std::string::npos ? "0" : digits.substr(significant);
+    const std::string kLargest = "18446744073709551615";
+    if (number.size() > kLargest.size() ||
+        (number.size() == kLargest.size() && number > kLargest)) {
+        return false;
+    }
+    value = std::stoull(number, nullptr, 10);
+    return true;
+}
+
+// Applies a directive (a trimmed line starting with '@') to the expected scenario, or returns
+// false when it is malformed.
+bool ApplyDirective(const std::string& directive, Scenario& expected) {
+    std::size_t nameEnd = 1;
+    while (nameEnd < directive.size() && !IsBlank(directive[nameEnd])) {
+        ++nameEnd;
+    }
+    const std::string name = directive.substr(1, nameEnd - 1);
+    std::size_t valueStart = nameEnd;
+    while (valueStart < directive.size() && IsBlank(directive[valueStart])) {
+        ++valueStart;
+    }
+    const std::string value = directive.substr(valueStart);
+    if (name == "no-cpuid") {
+        expected.idBitCanChange = false;
+        return value.empty();
+    }
+    uint64_t number = 0;
+    if (!ParseNumber(value, number)) {
+        return false;
+    }
+    if (name == "tick-start") {
+        expected.tickStart = number;
+    } else if (name == "tick-step") {
+        expected.tickStep = number;
+        return static_cast<uint32_t>(number) != 0;
+    } else if (name == "tsc-start") {
+        expected.tscStart = number;
+    } else if (name == "tsc-per-ms") {
+        expected.tscPerMs = number;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void CheckSameClocks(const Scenario& read, const Scenario& expected) {
+    Require(read.idBitCanChange == expected.idBitCanChange, "@no-cpuid applied");
+    Require(read.tickStart == expected.tickStart, "@tick-start value");
+    Require(read.tickStep == expected.tickStep, "@tick-step value");
+    Require(read.tscStart == expected.tscStart, "@tsc-start value");
+    Require(read.tscPerMs == expected.tscPerMs, "@tsc-per-ms value");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    Scenario read;
+    const ScenarioResult result = ParseScenario(text, read);
+
+    const std::vector<std::string> lines = SplitLines(text);
+    Scenario expected;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string line = Trimmed(lines[i]);
+        if (line.empty() || line[0] != '@') {
+            continue;
+        }
+        const int lineNumber = static_cast<int>(i + 1);
+        if (!ApplyDirective(line, expected)) {
+            Require(!result.ok, "a malformed directive is refused");
+            Require(result.errorLine == lineNumber, "the first malformed directive is named");
+            Require(!result.error.empty(), "a refusal says what is wrong");
+            return 0;
+        }
+        Require(result.ok || result.errorLine > lineNumber, "a well-formed directive is taken");
+    }
+    Require(result.ok, "a refusal names a malformed directive");
+    CheckSameClocks(read, expected);
+    return 0;
+}
