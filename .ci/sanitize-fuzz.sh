@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Sanitizer and fuzzing leg, run from the repository root:
+#  1. the whole test suite, recorded dumps included, built with AddressSanitizer and
+#     UndefinedBehaviorSanitizer (the asan preset); any sanitizer report fails the test;
+#  2. each libFuzzer target (the fuzz preset, Clang) for a bounded time from a scratch copy of
+#     its seed corpus; a crash, a broken invariant, a hang or a leak fails the leg.
+# FUZZ_SECONDS (default 60) is each target's time; CPUPROBE_DUMPS_DIR overrides where the
+# recorded dumps are (default: shared/cpuid-dumps beside the repository).
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+
+step() { printf '\n=== sanitize-fuzz: %s (at %d s) ===\n' "$*" "$((SECONDS - started))"; }
+started=$SECONDS
+fail() { printf 'sanitize-fuzz: FAILED: %s\n' "$*" >&2; exit 1; }
+
+fuzz_seconds=${FUZZ_SECONDS:-60}
+dumps_dir=${CPUPROBE_DUMPS_DIR:-$(cd .. && pwd)/shared/cpuid-dumps}
+[ -f CMakePresets.json ] || fail "run from the repository root"
+[ -d "$dumps_dir" ] || fail "no recorded dumps at $dumps_dir (set CPUPROBE_DUMPS_DIR)"
+
+step "install clang, libFuzzer's runtime and the build packages"
+apt-get install -y --no-install-recommends clang libclang-rt-14-dev g++ cmake make \
+    libgtest-dev libgmock-dev
+
+# Every sanitizer report ends the process with a failure; leaks are reported at exit.
+export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+
+step "asan: configure and build (dumps from $dumps_dir)"
+cmake --preset asan -DCPUPROBE_DUMPS_DIR="$dumps_dir"
+cmake --build --preset asan
+
+step "asan: the whole test suite"
+ctest --preset asan -j2
+
+step "fuzz: configure and build the fuzz targets (clang)"
+cmake --preset fuzz
+cmake --build --preset fuzz --target probe_fuzzer scenario_fuzzer
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+for target in probe_fuzzer scenario_fuzzer; do
+    step "fuzz: $target for ${fuzz_seconds} s"
+    corpus="$scratch/$target"
+    mkdir -p "$corpus"
+    cp fuzz/corpus/"$target"/* "$corpus"/
+    log="$scratch/$target.log"
+    # Crash inputs go to the scratch folder too, and are printed below.
+    if ! "build-fuzz/$target" -max_total_time="$fuzz_seconds" -timeout=10 \
+        -artifact_prefix="$scratch/$target-" -print_final_stats=1 "$corpus" >"$log" 2>&1; then
+        tail -n 60 "$log"
+        for artifact in "$scratch/$target"-*; do
+            [ -f "$artifact" ] && { echo "input $artifact:"; od -A d -t x1 "$artifact" | head -40; }
+        done
+        fail "$target found a fault (replay: build-fuzz/$target FILE)"
+    fi
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+    rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
+    grep -E '^Done|cov:.*DONE' "$log" | tail -n 2
+    echo "$target: $runs executions, $rate per second, corpus $(ls "$corpus" | wc -l) inputs"
+done
+
+step "passed in $((SECONDS - started)) s"
