@@ -10,8 +10,10 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -114,7 +116,8 @@ std::string RandomScenario(Generator& gen, Scenario& scenario) {
     }
     if (gen.OneIn(8)) {
         scenario.idBitCanChange = false;
-        lines.insert(lines.begin() + static_cast<long>(gen.Below(lines.size())), "@no-cpuid\n");
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(gen.Below(lines.size())),
+                     "@no-cpuid\n");
     }
     if (gen.OneIn(2)) {
         scenario.tickStart = gen.Pick({0, 0xFFFFFF00, 0xFFFFFFFF}) + (gen.Any64() & ~0xFFFFFFFFull);
@@ -166,29 +169,30 @@ struct FlagSource {
     uint32_t leaf;
     int bit;
     ProbeStage readFrom;
+    int extendedBit;  // the bit of leaf 0x80000001 EDX that replaces it there, or kNoBit
 };
+constexpr int kNoBit = -1;
 
-// The flags in report order, each with the leaf whose EDX bit gives it; SSE_INT is given by
+// The flags in report order, each with the leaf whose EDX bit gives it. SSE_INT is given by
 // leaf 1 until the probe reaches leaf 0x80000001, whose bit 22 then replaces it.
 constexpr FlagSource kFlagLines[] = {
-    {"FPU    ", kSignatureLeaf, 0, ProbeStage::kStandard},
-    {"TSC    ", kSignatureLeaf, 4, ProbeStage::kStandard},
-    {"MSR    ", kSignatureLeaf, 5, ProbeStage::kStandard},
-    {"CMOV   ", kSignatureLeaf, 15, ProbeStage::kStandard},
-    {"MMX    ", kSignatureLeaf, 23, ProbeStage::kStandard},
-    {"3DNow! ", kExtendedFeatureLeaf, 31, ProbeStage::kExtendedFlags},
-    {"SSE_INT    ", kSignatureLeaf, 25, ProbeStage::kStandard},
-    {"SSE_FP     ", kSignatureLeaf, 25, ProbeStage::kStandard},
-    {"3DNow! Ext ", kExtendedFeatureLeaf, 30, ProbeStage::kExtendedFlags},
+    {"FPU    ", kSignatureLeaf, 0, ProbeStage::kStandard, kNoBit},
+    {"TSC    ", kSignatureLeaf, 4, ProbeStage::kStandard, kNoBit},
+    {"MSR    ", kSignatureLeaf, 5, ProbeStage::kStandard, kNoBit},
+    {"CMOV   ", kSignatureLeaf, 15, ProbeStage::kStandard, kNoBit},
+    {"MMX    ", kSignatureLeaf, 23, ProbeStage::kStandard, kNoBit},
+    {"3DNow! ", kExtendedFeatureLeaf, 31, ProbeStage::kExtendedFlags, kNoBit},
+    {"SSE_INT    ", kSignatureLeaf, 25, ProbeStage::kStandard, 22},
+    {"SSE_FP     ", kSignatureLeaf, 25, ProbeStage::kStandard, kNoBit},
+    {"3DNow! Ext ", kExtendedFeatureLeaf, 30, ProbeStage::kExtendedFlags, kNoBit},
 };
-constexpr int kSseIntegerExtendedBit = 22;
 constexpr int kTscBit = 4;
 constexpr int kFpuBit = 0;
 constexpr int kCmovBit = 15;
 
 bool FlagSet(const Scenario& s, ProbeStage stage, const FlagSource& flag) {
-    if (std::string(flag.label) == "SSE_INT    " && stage >= ProbeStage::kExtendedFlags) {
-        return Bit(ScenarioLeaf(s, kExtendedFeatureLeaf).edx, kSseIntegerExtendedBit);
+    if (flag.extendedBit != kNoBit && stage >= ProbeStage::kExtendedFlags) {
+        return Bit(ScenarioLeaf(s, kExtendedFeatureLeaf).edx, flag.extendedBit);
     }
     return stage >= flag.readFrom && Bit(ScenarioLeaf(s, flag.leaf).edx, flag.bit);
 }
