@@ -56,7 +56,7 @@ bool ReadScenario(ByteReader& in, Scenario& scenario) {
     scenario.idBitCanChange = (control & 1) == 0;
     for (std::size_t i = 0; i < sizeof kAskedLeaves / sizeof kAskedLeaves[0]; ++i) {
         const CpuidRegisters regs{in.Take32(), in.Take32(), in.Take32(), in.Take32()};
-        if ((answered >> i) & 1) {
+        if (((answered >> i) & 1) != 0) {
             scenario.leaves[kAskedLeaves[i]] = regs;
         }
     }
@@ -67,6 +67,12 @@ bool ReadScenario(ByteReader& in, Scenario& scenario) {
     // A step that leaves the 32-bit tick count where it was would never end the wait; the
     // scenario reader refuses it, so no processor the tool can be given has one.
     return static_cast<uint32_t>(scenario.tickStep) != 0;
+}
+
+uint32_t FloatBits(float value) {
+    uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
 }
 
 bool IsFlag(int32_t value) {
@@ -137,7 +143,7 @@ void CheckClock(const CpuInfo& info, const Scenario& scenario) {
         Require(info.CpuClock == 0.0f, "CpuClock 0 without a time-stamp counter");
     } else {
         const float expected = ExpectedClock(scenario);
-        Require(std::memcmp(&info.CpuClock, &expected, sizeof expected) == 0,
+        Require(FloatBits(info.CpuClock) == FloatBits(expected),
                 "CpuClock is the counted cycles times 2e-6");
     }
     CheckFormatted(info.CpuClock);

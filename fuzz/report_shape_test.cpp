@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cinttypes>
-#include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -60,13 +59,11 @@ struct Generator {
     }
 };
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
+// printf's formatting into a string; every format here is a literal that fits the buffer.
+template <typename... Values>
+std::string Format(const char* format, Values... values) {
     char text[160];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
+    std::snprintf(text, sizeof text, format, values...);
     return text;
 }
 

@@ -4,6 +4,7 @@
 // reader: after leading blanks and trailing blanks and carriage returns are dropped, a line
 // starting with '@' is "@no-cpuid" alone, or one of the four clock names, blanks, and one
 // number of at most 64 bits, decimal or 0x-hex (1 to 16 digits).
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -62,10 +63,8 @@ bool ParseNumber(const std::string& text, uint64_t& value) {
     if (digits.empty()) {
         return false;
     }
-    for (const char c : digits) {
-        if (!(hex ? IsHexDigit(c) : IsDigit(c))) {
-            return false;
-        }
+    if (!std::all_of(digits.begin(), digits.end(), hex ? IsHexDigit : IsDigit)) {
+        return false;
     }
     if (hex) {
         if (digits.size() > 16) {
