@@ -17,7 +17,7 @@ void RunOne(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
                                   std::istreambuf_iterator<char>());
-    std::printf("%s: %zu bytes\n", path.string().c_str(), bytes.size());
+    std::printf("%s: %lu bytes\n", path.string().c_str(), static_cast<unsigned long>(bytes.size()));
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
