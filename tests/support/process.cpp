@@ -151,8 +151,8 @@ ProcessResult RunProcess(const ProcessSpec& spec, const std::string& input) {
 
 std::string WriteTempFile(const std::string& name, const std::string& contents) {
     const char* base = std::getenv("TMPDIR");
-    const std::string path = std::string(base != nullptr ? base : "/tmp") + "/cpuprobe-test-" +
-                             std::to_string(getpid()) + "-" + name;
+    std::string path = std::string(base != nullptr ? base : "/tmp") + "/cpuprobe-test-" +
+                       std::to_string(getpid()) + "-" + name;
     std::ofstream(path, std::ios::binary) << contents;
     return path;
 }
