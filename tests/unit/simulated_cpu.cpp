@@ -34,7 +34,7 @@ void StartSimulation(const Scenario& scenario) {
 void AddNameLeaves(const std::string& nameBytes, Scenario& scenario) {
     ASSERT_EQ(nameBytes.size(), kNameBytes);
     for (uint32_t part = 0; part < 3; ++part) {
-        const std::size_t at = 16 * part;
+        const std::size_t at = std::size_t{16} * part;
         scenario.leaves[kFirstNameLeaf + part] = {
             LittleEndianWord(nameBytes, at), LittleEndianWord(nameBytes, at + 4),
             LittleEndianWord(nameBytes, at + 8), LittleEndianWord(nameBytes, at + 12)};
