@@ -42,8 +42,8 @@ constexpr int kTypeShift = 12;
 constexpr uint32_t kNibbleMask = 0xF;
 constexpr uint32_t kTypeMask = 0x3;
 
-ProcessSpec ToolProgram() {
-    ProcessSpec program;
+Command ToolProgram() {
+    Command program;
     program.argv = {kToolPath};
     return program;
 }
@@ -245,7 +245,7 @@ TEST(RealTool, IdentityAgreesWithTheSystem) {
     if (!cpuid) {
         GTEST_SKIP() << "the cpuid utility is not installed (Debian package cpuid)";
     }
-    ProcessSpec program;
+    Command program;
     program.argv = {*cpuid, "-r", "-1"};
     const ProcessResult dump = RunProcess(program, "");
     ASSERT_EQ(dump.exit.status, 0) << dump.err;

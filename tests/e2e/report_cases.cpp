@@ -64,7 +64,7 @@ std::string ReportCaseName(const testing::TestParamInfo<ReportCase>& info) {
 }
 
 ProcessResult RunSimulator(const std::string& simulatorPath, const std::string* scenarioPath) {
-    ProcessSpec program;
+    Command program;
     program.argv = {simulatorPath};
     program.environment[kScenarioVariable] =
         scenarioPath != nullptr ? std::optional<std::string>(*scenarioPath) : std::nullopt;

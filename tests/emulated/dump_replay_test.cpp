@@ -15,10 +15,10 @@
 namespace {
 
 ProcessResult DumpScenarioFile(const std::string& scenarioPath) {
-    ProcessSpec spec;
-    spec.argv = {CPUPROBE_DUMP_SIM_PATH};
-    spec.environment[kScenarioVariable] = scenarioPath;
-    return RunProcess(spec, "");
+    Command command;
+    command.argv = {CPUPROBE_DUMP_SIM_PATH};
+    command.environment[kScenarioVariable] = scenarioPath;
+    return RunProcess(command, "");
 }
 
 ProcessResult DumpScenario(const std::string& name, const std::string& scenario) {

@@ -72,17 +72,17 @@ std::string CaseName(const EmulatedCase& emulated) {
     return name;
 }
 
-ProcessSpec UnderEmulation(const EmulatedCase& emulated, const std::string& program) {
-    ProcessSpec spec;
-    spec.argv = {emulated.platform->emulator};
+Command UnderEmulation(const EmulatedCase& emulated, const std::string& program) {
+    Command command;
+    command.argv = {emulated.platform->emulator};
     if (emulated.platform == &kAarch64) {
-        spec.argv.insert(spec.argv.end(), {"-L", CPUPROBE_AARCH64_SYSROOT});
+        command.argv.insert(command.argv.end(), {"-L", CPUPROBE_AARCH64_SYSROOT});
     }
     if (!emulated.model.empty()) {
-        spec.argv.insert(spec.argv.end(), {"-cpu", emulated.model});
+        command.argv.insert(command.argv.end(), {"-cpu", emulated.model});
     }
-    spec.argv.push_back(std::string(emulated.platform->buildFolder) + "/" + program);
-    return spec;
+    command.argv.push_back(std::string(emulated.platform->buildFolder) + "/" + program);
+    return command;
 }
 
 // A positive rate where the report says the processor has a time-stamp counter, else 0.0.

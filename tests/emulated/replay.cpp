@@ -8,10 +8,10 @@
 ProcessResult ReplayDump(const std::string& simPath, const std::string& dumpText,
                          const std::string& name) {
     const std::string dumpPath = WriteTempFile(name + ".dump", dumpText);
-    ProcessSpec spec;
-    spec.argv = {simPath};
-    spec.environment[kScenarioVariable] = dumpPath;
-    ProcessResult result = RunProcess(spec, "");
+    Command command;
+    command.argv = {simPath};
+    command.environment[kScenarioVariable] = dumpPath;
+    ProcessResult result = RunProcess(command, "");
     std::remove(dumpPath.c_str());
     return result;
 }

@@ -195,9 +195,9 @@ class BrokenStream : public testing::TestWithParam<StreamCase> {
     Child Start(int stdinFd, int stdoutFd, int outReadFd) {
         int errPipe[2] = {-1, -1};
         EXPECT_EQ(pipe2(errPipe, O_CLOEXEC), 0);
-        const ProcessSpec spec{{GetParam().program}, {{kScenarioVariable, scenarioPath_}}};
+        const Command command{{GetParam().program}, {{kScenarioVariable, scenarioPath_}}};
         Child child;
-        child.pid = StartProcess(spec, stdinFd, stdoutFd, errPipe[1]);
+        child.pid = StartProcess(command, stdinFd, stdoutFd, errPipe[1]);
         close(errPipe[1]);
         child.errFd = errPipe[0];
         child.outFd = outReadFd;

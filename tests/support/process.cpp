@@ -28,8 +28,8 @@ void PlaceDescriptor(int from, int to) {
     }
 }
 
-void ApplyEnvironment(const ProcessSpec& spec) {
-    for (const auto& [name, value] : spec.environment) {
+void ApplyEnvironment(const Command& command) {
+    for (const auto& [name, value] : command.environment) {
         if (value) {
             setenv(name.c_str(), value->c_str(), 1);
         } else {
@@ -73,9 +73,9 @@ void DrainInto(int fd, std::string& sink, bool& open) {
 
 }  // namespace
 
-pid_t StartProcess(const ProcessSpec& spec, int stdinFd, int stdoutFd, int stderrFd) {
+pid_t StartProcess(const Command& command, int stdinFd, int stdoutFd, int stderrFd) {
     std::vector<char*> argv;
-    for (const std::string& arg : spec.argv) {
+    for (const std::string& arg : command.argv) {
         argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
@@ -90,7 +90,7 @@ pid_t StartProcess(const ProcessSpec& spec, int stdinFd, int stdoutFd, int stder
         PlaceDescriptor(in, STDIN_FILENO);
         PlaceDescriptor(out, STDOUT_FILENO);
         PlaceDescriptor(err, STDERR_FILENO);
-        ApplyEnvironment(spec);
+        ApplyEnvironment(command);
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -111,13 +111,13 @@ ProcessExit WaitForProcess(pid_t pid) {
     return result;
 }
 
-ProcessResult RunProcess(const ProcessSpec& spec, const std::string& input) {
+ProcessResult RunProcess(const Command& command, const std::string& input) {
     int inPipe[2], outPipe[2], errPipe[2];
     if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 ||
         pipe2(errPipe, O_CLOEXEC) != 0) {
         ThrowSystemError("pipe2");
     }
-    const pid_t pid = StartProcess(spec, inPipe[0], outPipe[1], errPipe[1]);
+    const pid_t pid = StartProcess(command, inPipe[0], outPipe[1], errPipe[1]);
     close(inPipe[0]);
     close(outPipe[1]);
     close(errPipe[1]);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-struct ProcessSpec {
+struct Command {
     std::vector<std::string> argv;  // argv[0] is the path of the program
     // Variables to set, or to remove where the value is std::nullopt.
     std::map<std::string, std::optional<std::string>> environment;
@@ -17,7 +17,7 @@ struct ProcessSpec {
 
 // Starts the program with the given descriptors as its stdin, stdout and stderr; -1 leaves
 // that stream closed in the child. The caller keeps its own descriptors and waits for it.
-pid_t StartProcess(const ProcessSpec& spec, int stdinFd, int stdoutFd, int stderrFd);
+pid_t StartProcess(const Command& command, int stdinFd, int stdoutFd, int stderrFd);
 
 struct ProcessExit {
     bool exited = false;  // ended through exit or return from main
@@ -35,7 +35,7 @@ struct ProcessResult {
 
 // Runs the program to its end with `input` on its stdin (then end of file) and returns what
 // it wrote to stdout and stderr.
-ProcessResult RunProcess(const ProcessSpec& spec, const std::string& input);
+ProcessResult RunProcess(const Command& command, const std::string& input);
 
 // A file under the test's own temporary folder, removed by the caller when it likes.
 std::string WriteTempFile(const std::string& name, const std::string& contents);
