@@ -54,12 +54,13 @@ check_32bit_flags_code() {
 started=$SECONDS
 
 step "install: g++-multilib, qemu-user, clang, aarch64 cross libraries"
-apt-get install -y --no-install-recommends g++-multilib qemu-user clang \
+apt-get install -y --no-install-recommends g++-multilib qemu-user clang groff-base mandoc \
     binutils-aarch64-linux-gnu libstdc++-12-dev-arm64-cross libc6-dev-arm64-cross ||
     fail "install"
 
 step "clang build+tests"
-CXX=clang++ cmake -S . -B build-clang -DCPUPROBE_WERROR=ON -DCPUPROBE_EMULATION_TESTS=ON \
+CXX=clang++ cmake -S . -B build-clang -DBUILD_TESTING=ON -DCPUPROBE_WERROR=ON \
+    -DCPUPROBE_EMULATION_TESTS=ON \
     -DCPUPROBE_I686_BUILD_DIR="$PWD/build-i686" \
     -DCPUPROBE_AARCH64_BUILD_DIR="$PWD/build-aarch64" || fail "clang: configure"
 cmake --build build-clang -j2 || fail "clang: build (warnings are errors)"
@@ -68,8 +69,9 @@ ctest --test-dir build-clang --output-on-failure -j2 -E '^Qemu/|^Aarch64\.' ||
 
 step "i686 under qemu-i386"
 cmake -S . -B build-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake \
-    -DBUILD_TESTING=OFF -DCPUPROBE_WERROR=ON || fail "i686: configure"
-cmake --build build-i686 -j2 || fail "i686: build (warnings are errors)"
+    -DCPUPROBE_WERROR=ON || fail "i686: configure"
+cmake --build build-i686 -j2 --target cpuprobe cpuprobe-dump ||
+    fail "i686: build (warnings are errors)"
 check_32bit_flags_code
 run_tests "i686 under qemu-i386" '^Qemu/.*/i386_default$'
 
@@ -79,8 +81,9 @@ run_tests "models under qemu (the failing test names the platform and model)" \
 
 step "aarch64 under qemu-aarch64"
 cmake -S . -B build-aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
-    -DBUILD_TESTING=OFF -DCPUPROBE_WERROR=ON || fail "aarch64: configure"
-cmake --build build-aarch64 -j2 || fail "aarch64: build (warnings are errors)"
+    -DCPUPROBE_WERROR=ON || fail "aarch64: configure"
+cmake --build build-aarch64 -j2 --target cpuprobe cpuprobe-dump ||
+    fail "aarch64: build (warnings are errors)"
 run_tests "aarch64 under qemu-aarch64" '(^Aarch64\.|/aarch64_)'
 
 step "passed in $((SECONDS - started)) s"

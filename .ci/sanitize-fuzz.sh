@@ -4,8 +4,7 @@
 #     UndefinedBehaviorSanitizer (the asan preset); any sanitizer report fails the test;
 #  2. each libFuzzer target (the fuzz preset, Clang) for a bounded time from a scratch copy of
 #     its seed corpus; a crash, a broken invariant, a hang or a leak fails the leg.
-# FUZZ_SECONDS (default 60) is each target's time; CPUPROBE_DUMPS_DIR overrides where the
-# recorded dumps are (default: shared/cpuid-dumps beside the repository).
+# FUZZ_SECONDS (default 60) is each target's time.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
@@ -14,20 +13,18 @@ started=$SECONDS
 fail() { printf 'sanitize-fuzz: FAILED: %s\n' "$*" >&2; exit 1; }
 
 fuzz_seconds=${FUZZ_SECONDS:-60}
-dumps_dir=${CPUPROBE_DUMPS_DIR:-$(cd .. && pwd)/shared/cpuid-dumps}
 [ -f CMakePresets.json ] || fail "run from the repository root"
-[ -d "$dumps_dir" ] || fail "no recorded dumps at $dumps_dir (set CPUPROBE_DUMPS_DIR)"
 
 step "install clang, libFuzzer's runtime and the build packages"
 apt-get install -y --no-install-recommends clang libclang-rt-14-dev g++ cmake make \
-    libgtest-dev libgmock-dev
+    libgtest-dev libgmock-dev groff-base mandoc
 
 # Every sanitizer report ends the process with a failure; leaks are reported at exit.
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-step "asan: configure and build (dumps from $dumps_dir)"
-cmake --preset asan -DCPUPROBE_DUMPS_DIR="$dumps_dir"
+step "asan: configure and build"
+cmake --preset asan
 cmake --build --preset asan
 
 step "asan: the whole test suite"

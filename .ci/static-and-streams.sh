@@ -12,10 +12,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 step "install clang-tidy, cppcheck and valgrind"
-apt-get install -y --no-install-recommends clang-tidy cppcheck valgrind cpuid
+apt-get install -y --no-install-recommends clang-tidy cppcheck valgrind cpuid groff-base mandoc
 
 step "compile database (build-tidy)"
-cmake -S . -B build-tidy -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+cmake -S . -B build-tidy -DBUILD_TESTING=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 
 step "clang-tidy (.clang-tidy: every finding is an error)"
 run-clang-tidy -p build-tidy -j 2 -quiet >"$work/tidy.log" 2>&1 || {
@@ -48,7 +48,7 @@ cppcheck --enable=warning,style,performance,portability --error-exitcode=1 --inl
 echo "cppcheck: no findings"
 
 step "build for valgrind (build)"
-cmake -S . -B build >/dev/null
+cmake -S . -B build -DBUILD_TESTING=ON >/dev/null
 cmake --build build -j2 --target cpuprobe cpuprobe-sim cpuprobe_robustness_test >/dev/null
 
 memcheck=(valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=all

@@ -3,7 +3,7 @@
 # targets aarch64 with Debian's arm64 cross libraries (libstdc++-12-dev-arm64-cross,
 # libc6-dev-arm64-cross, binutils-aarch64-linux-gnu), which, unlike the cross g++, can be
 # installed beside g++-multilib. The programs run under qemu-aarch64:
-#   cmake -S . -B build-aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake -DBUILD_TESTING=OFF
+#   cmake -S . -B build-aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake
 #   qemu-aarch64 -L /usr/aarch64-linux-gnu build-aarch64/cpuprobe </dev/null
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)

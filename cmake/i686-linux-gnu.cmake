@@ -1,7 +1,7 @@
 # 32-bit x86 Linux, built with the host's own compiler in -m32 mode (Debian: g++-multilib, or
 # clang with the same multilib libraries). Where the kernel cannot run 32-bit programs, the
 # build runs them under qemu-i386, which also stands in for other processor models:
-#   cmake -S . -B build-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake -DBUILD_TESTING=OFF
+#   cmake -S . -B build-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake
 #   qemu-i386 -cpu pentium2 build-i686/cpuprobe </dev/null
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)

@@ -9,7 +9,7 @@
 namespace {
 
 const std::string kSimulatorPath = CPUPROBE_SIM_PATH;
-const std::string kDumpsFolder = CPUPROBE_DUMPS_DIR;
+const std::string kProcessorsFolder = CPUPROBE_PROCESSORS_DIR;
 
 class Dump : public testing::TestWithParam<ReportCase> {};
 
@@ -17,7 +17,7 @@ TEST_P(Dump, GivesItsReport) {
     ExpectSimulatorGivesReport(kSimulatorPath, GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(Processors, Dump, testing::ValuesIn(FindReportCases(kDumpsFolder, ".txt")),
+INSTANTIATE_TEST_SUITE_P(Processors, Dump, testing::ValuesIn(FindReportCases(kProcessorsFolder, ".txt")),
                          ReportCaseName);
 
 }  // namespace

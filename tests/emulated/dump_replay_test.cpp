@@ -89,7 +89,7 @@ TEST(Dumper, WritesLeavesInTheRawCpuidForm) {
 // Every recorded processor: dumped by cpuprobe-dump, replayed, it must print its report again.
 TEST(Dumper, RecordedProcessorsGiveTheirReportsAgain) {
     namespace fs = std::filesystem;
-    const fs::path dumps = CPUPROBE_DUMPS_PATH;
+    const fs::path dumps = CPUPROBE_PROCESSORS_PATH;
     if (!fs::is_directory(dumps)) {
         GTEST_SKIP() << "no recorded processors at " << dumps;
     }

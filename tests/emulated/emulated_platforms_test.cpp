@@ -128,7 +128,7 @@ TEST_P(Emulated, ReportAgreesWithItsOwnDumpReplayed) {
     }
 
     const std::filesystem::path recorded =
-        std::string(CPUPROBE_DUMPS_PATH) + "/linux-cpuid-r/qemu-" + emulated.model + ".report";
+        std::string(CPUPROBE_PROCESSORS_PATH) + "/linux-cpuid-r/qemu-" + emulated.model + ".report";
     if (!emulated.model.empty() && std::filesystem::exists(recorded)) {
         EXPECT_EQ(ReportLinesButClock(tool.out),
                   ReportLinesButClock(ReadWholeFile(recorded.string())))

@@ -10,8 +10,8 @@
 #   held output      a redirected stdout stays empty until the awaited character arrives
 #   conformance      cpuprobe-sim.exe gives NAME.report, with "\r\n", for every dump NAME.txt
 #
-# Usage: tests/windows/check_windows.sh [WINDOWS_BUILD [LINUX_BUILD [DUMPS_DIR]]]
-# Defaults: build-mingw, build-mingw-linux and ../shared/cpuid-dumps, relative to the
+# Usage: tests/windows/check_windows.sh [WINDOWS_BUILD [LINUX_BUILD [PROCESSORS_DIR]]]
+# Defaults: build-mingw, build-mingw-linux and tests/data/processors, relative to the
 # repository. The Wine prefix lives in WINDOWS_BUILD/wineprefix and is created on first use.
 set -euo pipefail
 
@@ -28,7 +28,7 @@ readonly POLL_SECONDS=0.05
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 windows_build=$(realpath "${1:-$repo/build-mingw}")
 linux_build=$(realpath "${2:-$repo/build-mingw-linux}")
-dumps_dir=$(realpath "${3:-$repo/../shared/cpuid-dumps}")
+dumps_dir=$(realpath "${3:-$repo/tests/data/processors}")
 
 export WINEPREFIX="$windows_build/wineprefix"
 export WINEDEBUG=-all
