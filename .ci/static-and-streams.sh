@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Static analysis and memory checks: clang-tidy and cppcheck over the project's own code, then
+# Static analysis and memory checks: the layout of every C++ file against .clang-format,
+# clang-tidy and cppcheck over the project's own code, then
 # valgrind memcheck on the real tool, on cpuprobe-sim replaying recorded processors, and on the
 # robustness tests with every child they start. Run from the repository root; any finding fails.
 set -euo pipefail
@@ -11,8 +12,14 @@ started=$SECONDS
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-step "install clang-tidy, cppcheck and valgrind"
-apt-get install -y --no-install-recommends clang-tidy cppcheck valgrind cpuid groff-base mandoc
+step "install clang-format, clang-tidy, cppcheck and valgrind"
+apt-get install -y --no-install-recommends clang-format clang-tidy cppcheck valgrind cpuid \
+    groff-base mandoc g++ cmake make libgtest-dev libgmock-dev git
+
+step "clang-format (.clang-format: any file laid out otherwise fails)"
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror ||
+    fail "some files are not formatted: run clang-format -i on them"
+echo "clang-format: $(git ls-files '*.cpp' '*.h' | wc -l) files as .clang-format says"
 
 step "compile database (build-tidy)"
 cmake -S . -B build-tidy -DBUILD_TESTING=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null

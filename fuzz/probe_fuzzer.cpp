@@ -75,9 +75,7 @@ uint32_t FloatBits(float value) {
     return bits;
 }
 
-bool IsFlag(int32_t value) {
-    return value == 0 || value == 1;
-}
+bool IsFlag(int32_t value) { return value == 0 || value == 1; }
 
 bool AllZero(const char* bytes, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {

@@ -70,13 +70,17 @@ ProbeStage ReachedStage(const Scenario& scenario) {
 }
 
 // The wait ends at the first tick read whose distance from the first read, modulo 2^32,
-// reaches 500; the simulated clock has then moved on by that many steps.
+// reaches 500; the simulated clock has then moved on by that many steps. A difference whose
+// top bit is set is a counter that went backwards, which gives no rate.
 float ExpectedClock(const Scenario& scenario) {
     uint64_t elapsed = 0;
     do {
         elapsed += scenario.tickStep;
     } while (static_cast<uint32_t>(elapsed) < kWaitMilliseconds);
     const uint64_t cycles = scenario.tscPerMs * elapsed;
+    if ((cycles >> 63) != 0) {
+        return 0.0f;
+    }
     return static_cast<float>(static_cast<double>(cycles) * kMegahertzPerCyclePer500Ms);
 }
 

@@ -147,9 +147,7 @@ std::string RandomScenario(Generator& gen, Scenario& scenario) {
 
 // ---- What the report must say --------------------------------------------------------------
 
-bool Bit(uint32_t reg, int bit) {
-    return ((reg >> bit) & 1) != 0;
-}
+bool Bit(uint32_t reg, int bit) { return ((reg >> bit) & 1) != 0; }
 
 std::string TextOf(const std::vector<uint32_t>& registers) {
     std::string bytes;

@@ -21,15 +21,9 @@ void Require(bool holds, const char* what) {
     }
 }
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-bool IsHexDigit(char c) {
-    return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;

@@ -12,6 +12,11 @@ constexpr uint32_t kWaitMilliseconds = 500;
 // Cycles counted over 500 ms, times 2e-6, are millions of cycles per second.
 constexpr double kCyclesToMegahertz = 2e-6;
 
+// A difference of 2^63 or more is a counter that went backwards between the two reads (the
+// thread moved to a processor whose counter is behind), not a rate: no processor counts that
+// many cycles in half a second.
+constexpr uint64_t kFirstBackwardsDifference = uint64_t{1} << 63;
+
 // Unsigned 32-bit subtraction, so a wrap of the tick count from 0xFFFFFFFF to 0 during the
 // wait still gives the elapsed milliseconds.
 void SpinForWaitMilliseconds() {
@@ -24,8 +29,9 @@ void SpinForWaitMilliseconds() {
 
 }  // namespace
 
+// Without a counter, or where the system forbids reading it, CpuClock stays 0.
 void MeasureCpuClock() {
-    if (TheCpuInfo.TSC == 0) {
+    if (TheCpuInfo.TSC == 0 || !HardwareTimeStampCounterReadable()) {
         return;
     }
     const uint64_t startCount = HardwareTimeStampCounter();
@@ -33,5 +39,8 @@ void MeasureCpuClock() {
     // The full 64-bit difference: only the low 32 bits would wrap within 500 ms on a processor
     // above about 8.59 GHz. Unsigned arithmetic keeps a wrap of the counter itself right.
     const uint64_t cycles = HardwareTimeStampCounter() - startCount;
+    if (cycles >= kFirstBackwardsDifference) {
+        return;
+    }
     TheCpuInfo.CpuClock = static_cast<float>(static_cast<double>(cycles) * kCyclesToMegahertz);
 }

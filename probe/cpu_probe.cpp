@@ -44,8 +44,8 @@ struct FlagBit {
 
 // Leaf 1 EDX. Bit 25 (SSE) fills both SSE flags.
 constexpr FlagBit kStandardFeatureFlags[] = {
-    {&CpuInfo::FPU, 1u << 0},      {&CpuInfo::TSC, 1u << 4},     {&CpuInfo::MSR, 1u << 5},
-    {&CpuInfo::CMOV, 1u << 15},    {&CpuInfo::MMX, 1u << 23},    {&CpuInfo::SSE_INT, 1u << 25},
+    {&CpuInfo::FPU, 1u << 0},     {&CpuInfo::TSC, 1u << 4},  {&CpuInfo::MSR, 1u << 5},
+    {&CpuInfo::CMOV, 1u << 15},   {&CpuInfo::MMX, 1u << 23}, {&CpuInfo::SSE_INT, 1u << 25},
     {&CpuInfo::SSE_FP, 1u << 25},
 };
 

@@ -21,6 +21,10 @@ bool HardwareIdBitCanChange();
 // Executes CPUID for one leaf. None of the leaves the probe asks for takes a sub-leaf.
 CpuidRegisters HardwareCpuid(uint32_t leaf);
 
+// True when this process may read the time-stamp counter. A system can forbid it (Linux:
+// prctl PR_SET_TSC, which a sandbox may set and which is kept across exec); RDTSC then faults.
+bool HardwareTimeStampCounterReadable();
+
 // The full 64-bit time-stamp counter (RDTSC), with no fencing around it.
 uint64_t HardwareTimeStampCounter();
 

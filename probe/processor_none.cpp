@@ -10,6 +10,8 @@ bool HardwareIdBitCanChange() { return false; }
 
 CpuidRegisters HardwareCpuid(uint32_t /*leaf*/) { return {0, 0, 0, 0}; }
 
+bool HardwareTimeStampCounterReadable() { return false; }
+
 uint64_t HardwareTimeStampCounter() { return 0; }
 
 #endif

@@ -6,26 +6,38 @@
 #include <cpuid.h>
 #include <x86intrin.h>
 
-#include "probe/hardware.h"
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 
-namespace {
-constexpr unsigned long long kIdBit = 0x200000;  // flags register bit 21
-}  // namespace
+#include "probe/hardware.h"
+#include "probe/id_bit.h"
 
 // Reads the flags register, writes it back with the ID bit inverted and reads it again
 // (PUSHF/POPF, 32 or 64 bits wide). The original flags are put back afterwards.
 bool HardwareIdBitCanChange() {
     const auto original = __readeflags();
-    __writeeflags(original ^ kIdBit);
+    __writeeflags(original ^ static_cast<decltype(__readeflags())>(kFlagsIdBit));
     const auto changed = __readeflags();
     __writeeflags(original);
-    return changed != original;
+    return IdBitChanged(original, changed);
 }
 
 CpuidRegisters HardwareCpuid(uint32_t leaf) {
     unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
     __cpuid(leaf, eax, ebx, ecx, edx);
     return {eax, ebx, ecx, edx};
+}
+
+// Linux lets a process forbid itself RDTSC, and the setting is inherited across exec. A kernel
+// that does not know the request leaves the counter readable.
+bool HardwareTimeStampCounterReadable() {
+#if defined(__linux__) && defined(PR_GET_TSC)
+    int state = PR_TSC_ENABLE;
+    return prctl(PR_GET_TSC, &state, 0, 0, 0) != 0 || state != PR_TSC_SIGSEGV;
+#else
+    return true;
+#endif
 }
 
 uint64_t HardwareTimeStampCounter() { return __rdtsc(); }

@@ -6,19 +6,16 @@
 #include <intrin.h>
 
 #include "probe/hardware.h"
-
-namespace {
-constexpr unsigned int kIdBit = 0x200000;  // flags register bit 21
-}  // namespace
+#include "probe/id_bit.h"
 
 // Reads the flags register, writes it back with the ID bit inverted and reads it again.
 // The original flags are put back afterwards.
 bool HardwareIdBitCanChange() {
     const auto original = __readeflags();
-    __writeeflags(original ^ kIdBit);
+    __writeeflags(original ^ static_cast<decltype(__readeflags())>(kFlagsIdBit));
     const auto changed = __readeflags();
     __writeeflags(original);
-    return changed != original;
+    return IdBitChanged(original, changed);
 }
 
 CpuidRegisters HardwareCpuid(uint32_t leaf) {
@@ -27,6 +24,9 @@ CpuidRegisters HardwareCpuid(uint32_t leaf) {
     return {static_cast<uint32_t>(registers[0]), static_cast<uint32_t>(registers[1]),
             static_cast<uint32_t>(registers[2]), static_cast<uint32_t>(registers[3])};
 }
+
+// Windows gives a program no way to forbid itself the counter.
+bool HardwareTimeStampCounterReadable() { return true; }
 
 uint64_t HardwareTimeStampCounter() { return __rdtsc(); }
 

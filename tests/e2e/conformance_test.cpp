@@ -13,11 +13,10 @@ const std::string kProcessorsFolder = CPUPROBE_PROCESSORS_DIR;
 
 class Dump : public testing::TestWithParam<ReportCase> {};
 
-TEST_P(Dump, GivesItsReport) {
-    ExpectSimulatorGivesReport(kSimulatorPath, GetParam());
-}
+TEST_P(Dump, GivesItsReport) { ExpectSimulatorGivesReport(kSimulatorPath, GetParam()); }
 
-INSTANTIATE_TEST_SUITE_P(Processors, Dump, testing::ValuesIn(FindReportCases(kProcessorsFolder, ".txt")),
+INSTANTIATE_TEST_SUITE_P(Processors, Dump,
+                         testing::ValuesIn(FindReportCases(kProcessorsFolder, ".txt")),
                          ReportCaseName);
 
 }  // namespace

@@ -33,9 +33,7 @@ std::string UniqueName(const std::string& wanted, std::set<std::string>& taken) 
 
 }  // namespace
 
-void PrintTo(const ReportCase& reportCase, std::ostream* out) {
-    *out << reportCase.inputPath;
-}
+void PrintTo(const ReportCase& reportCase, std::ostream* out) { *out << reportCase.inputPath; }
 
 std::vector<ReportCase> FindReportCases(const std::string& folder, const std::string& extension) {
     std::vector<fs::path> inputs;

@@ -14,6 +14,7 @@ constexpr std::size_t kVendorLine = 0;
 constexpr std::size_t kSignatureLine = 2;
 constexpr std::size_t kClockLine = 3;
 constexpr std::size_t kCpuidMaxLine = 6;
+constexpr std::size_t kTscLine = 9;
 constexpr std::size_t kReportLineCount = 18;
 
 // The text split at "\n"; a last line without one counts as a line.

@@ -19,9 +19,7 @@ const std::string kScenariosFolder = CPUPROBE_SCENARIOS_DIR;
 
 class ScenarioFile : public testing::TestWithParam<ReportCase> {};
 
-TEST_P(ScenarioFile, GivesItsReport) {
-    ExpectSimulatorGivesReport(kSimulatorPath, GetParam());
-}
+TEST_P(ScenarioFile, GivesItsReport) { ExpectSimulatorGivesReport(kSimulatorPath, GetParam()); }
 
 // The expected reports are typed by hand: one with a wrong blank would make its test demand
 // a wrong report.

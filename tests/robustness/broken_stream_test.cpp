@@ -59,12 +59,8 @@ struct StreamCase {
 };
 
 // Test names and failure messages show the case by its name.
-std::string PrintName(const testing::TestParamInfo<StreamCase>& info) {
-    return info.param.name;
-}
-void PrintTo(const StreamCase& streamCase, std::ostream* out) {
-    *out << streamCase.name;
-}
+std::string PrintName(const testing::TestParamInfo<StreamCase>& info) { return info.param.name; }
+void PrintTo(const StreamCase& streamCase, std::ostream* out) { *out << streamCase.name; }
 
 // The real tool spins half a second each run, so it gets the cases that matter most for it.
 const StreamCase kStreamCases[] = {

@@ -85,12 +85,8 @@ struct HostileCase {
 };
 
 // Test names and failure messages show the case by its name.
-std::string PrintName(const testing::TestParamInfo<HostileCase>& info) {
-    return info.param.name;
-}
-void PrintTo(const HostileCase& hostileCase, std::ostream* out) {
-    *out << hostileCase.name;
-}
+std::string PrintName(const testing::TestParamInfo<HostileCase>& info) { return info.param.name; }
+void PrintTo(const HostileCase& hostileCase, std::ostream* out) { *out << hostileCase.name; }
 
 const HostileCase kHostileCases[] = {
     {"VendorControlBytes", Leaf(0x0, 0, 0x04030201, 0x0C0B0A09, 0x08070605), ByteRun(0x01, 0x0C),

@@ -237,7 +237,8 @@ ScenarioResult ParseScenario(const std::string& text, Scenario& scenario) {
         }
         uint32_t leaf = 0;
         CpuidRegisters regs{0, 0, 0, 0};
-        if (TakeDumpLeafLine(Cursor{line}, leaf, regs) || TakeRawLeafLine(Cursor{line}, leaf, regs)) {
+        if (TakeDumpLeafLine(Cursor{line}, leaf, regs) ||
+            TakeRawLeafLine(Cursor{line}, leaf, regs)) {
             scenario.leaves.emplace(leaf, regs);  // keeps the first answer for a leaf
         }
     }

@@ -24,6 +24,8 @@ struct Scenario {
     uint64_t tickStep = 1;  // simulated ms per tick read
     uint64_t tscStart = 0;
     uint64_t tscPerMs = 1000000;
+    // Set by tests only, never by a scenario file: the system forbids reading the counter.
+    bool counterForbidden = false;
 };
 
 struct ScenarioResult {

@@ -93,6 +93,8 @@ CpuidRegisters HardwareCpuid(uint32_t leaf) {
     return found == leaves.end() ? CpuidRegisters{0, 0, 0, 0} : found->second;
 }
 
+bool HardwareTimeStampCounterReadable() { return !LoadedState().scenario.counterForbidden; }
+
 uint64_t HardwareTimeStampCounter() {
     const SimulatedState& state = LoadedState();
     return state.scenario.tscStart + state.scenario.tscPerMs * state.elapsedMs;

@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,6 +74,14 @@ void DrainInto(int fd, std::string& sink, bool& open) {
     }
 }
 
+bool ForbidTimeStampCounter() {
+#if defined(__linux__) && defined(PR_SET_TSC)
+    return prctl(PR_SET_TSC, PR_TSC_SIGSEGV, 0, 0, 0) == 0;
+#else
+    return false;
+#endif
+}
+
 }  // namespace
 
 pid_t StartProcess(const Command& command, int stdinFd, int stdoutFd, int stderrFd) {
@@ -91,6 +102,9 @@ pid_t StartProcess(const Command& command, int stdinFd, int stdoutFd, int stderr
         PlaceDescriptor(out, STDOUT_FILENO);
         PlaceDescriptor(err, STDERR_FILENO);
         ApplyEnvironment(command);
+        if (command.forbidTimeStampCounter && !ForbidTimeStampCounter()) {
+            _exit(126);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }

@@ -13,6 +13,9 @@ struct Command {
     std::vector<std::string> argv;  // argv[0] is the path of the program
     // Variables to set, or to remove where the value is std::nullopt.
     std::map<std::string, std::optional<std::string>> environment;
+    // Linux only: the program may not read the time-stamp counter (prctl PR_SET_TSC), as a
+    // sandbox can arrange; RDTSC then raises SIGSEGV.
+    bool forbidTimeStampCounter = false;
 };
 
 // Starts the program with the given descriptors as its stdin, stdout and stderr; -1 leaves

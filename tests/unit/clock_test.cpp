@@ -3,6 +3,7 @@
 // time, computed as if it had been exactly 500 ms.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "probe/cpu_info.h"
@@ -42,7 +43,8 @@ TEST_P(Clock, StoresTheRateOverTheWait) {
     ExpectSameRecord(expected, TheCpuInfo);
 }
 
-constexpr uint64_t kOneGigahertz = 1000000;  // counts per ms
+constexpr uint64_t kOneGigahertz = 1000000;          // counts per ms
+constexpr uint64_t kOneCycleBackPerMs = UINT64_MAX;  // -1 modulo 2^64
 
 const ClockCase kClockCases[] = {
     {"Default", 0, 1, 0, kOneGigahertz, 1000.0f},
@@ -75,6 +77,12 @@ const ClockCase kClockCases[] = {
     {"RoundedToNearestFloat100_007", 0, 1, 0, 100007, 100.007f},
     {"RoundedToNearestFloat100_008", 0, 1, 0, 100008, 100.008f},
     {"RoundedToNearestFloat2400_003", 0, 1, 0, 2400003, 2400.003f},
+    // A counter that goes backwards between the two reads gives no rate. One 512 ms tick makes
+    // the difference 512 times the step: just below 2^63 is still a (huge) forward count.
+    {"CounterStepsBack", 0, 1, 5000000000, kOneCycleBackPerMs, 0.0f},
+    {"CounterStepsBackAcrossZero", 0, 1, 100, kOneCycleBackPerMs, 0.0f},
+    {"DifferenceOfExactly2To63IsBackwards", 0, 512, 0, uint64_t{1} << 54, 0.0f},
+    {"LargestForwardDifference", 0, 512, 0, (uint64_t{1} << 54) - 1, 18446744027136.0f},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, Clock, ::testing::ValuesIn(kClockCases), RowName());
@@ -96,6 +104,18 @@ TEST(Clock, WithoutCounterLeavesZeroAndNeverReadsTheTick) {
     MeasureCpuClock();
     CpuInfo expected{};
     expected.FPU = 1;
+    ExpectSameRecord(expected, TheCpuInfo);
+    EXPECT_FALSE(TickWasRead(scenario));
+}
+
+TEST(Clock, ForbiddenCounterLeavesZeroAndNeverReadsTheTick) {
+    Scenario scenario;
+    scenario.counterForbidden = true;
+    StartSimulation(scenario);
+    TheCpuInfo.TSC = 1;
+    MeasureCpuClock();
+    CpuInfo expected{};
+    expected.TSC = 1;
     ExpectSameRecord(expected, TheCpuInfo);
     EXPECT_FALSE(TickWasRead(scenario));
 }

@@ -20,9 +20,7 @@ uint32_t LittleEndianWord(const std::string& bytes, std::size_t at) {
     return word;
 }
 
-std::string AllBytes(const char* text, std::size_t size) {
-    return std::string(text, size);
-}
+std::string AllBytes(const char* text, std::size_t size) { return std::string(text, size); }
 
 }  // namespace
 

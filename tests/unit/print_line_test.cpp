@@ -1,0 +1,60 @@
+// Report lines reach the stream whole, whatever their length.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "report/print_line.h"
+#include "tests/unit/row_name.h"
+
+namespace {
+
+// What PrintLine writes for "%s" and the text, read back from a scratch file.
+std::string Printed(const std::string& text) {
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr) {
+        ADD_FAILURE() << "no scratch file";
+        return "";
+    }
+    PrintLine(file, "%s", text.c_str());
+    std::rewind(file);
+    std::string back;
+    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
+        back += static_cast<char>(c);
+    }
+    std::fclose(file);
+    return back;
+}
+
+struct LineCase {
+    const char* name;
+    std::string text;
+};
+
+class Line : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(Line, ReachesTheStreamWhole) { EXPECT_EQ(Printed(GetParam().text), GetParam().text); }
+
+const LineCase kLineCases[] = {
+    {"Blank", "\n"},
+    {"Empty", ""},
+    {"LongestReportLine", "CpuName   " + std::string(48, 'N') + "\n"},
+    {"LongerThanAHundredAndTwentyEight", std::string(300, 'x') + "\n"},
+    {"ManyKilobytes", std::string(20000, 'y') + "\n"},
+    {"HighAndControlBytes", "\x01\x7f\xff\xe9\t\r\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, Line, ::testing::ValuesIn(kLineCases), RowName());
+
+TEST(Line, FormatsEveryConversionTheReportUses) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    PrintLine(file, "%s|%d|%x|%sMHz\n", "AuthenticAMD", -7, 0x80000021u, "2596.1");
+    std::rewind(file);
+    char back[64] = {};
+    ASSERT_NE(std::fgets(back, sizeof back, file), nullptr);
+    std::fclose(file);
+    EXPECT_STREQ(back, "AuthenticAMD|-7|80000021|2596.1MHz\n");
+}
+
+}  // namespace
