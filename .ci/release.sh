@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# Leg "release": tools/release.sh makes every download into release/, then each artifact that
+# SHA256SUMS lists is checked as a user would meet it:
+#   the .deb         its fields and files (the package leg builds, lints and installs it)
+#   Linux tarballs   the expected files; a static cpuprobe that runs alone in an empty root,
+#                    and under qemu on the oldest processor model that can run it, while the
+#                    next older model cannot
+#   Windows zips     the expected files, text files with CRLF line ends, and the programs
+#                    under Wine with their imports checked against Windows XP's
+# Run from the repository root as root on a throwaway machine (chroot needs root).
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+
+readonly OUT=release
+readonly REPORT_LINES=18
+# The oldest qemu model each static build runs on, and the next older one, on which it must
+# fail. x86-64 began with the Opteron; qemu's older models have no 64-bit mode. Debian's i686 C
+# library uses CMOV, which the Pentium (P5) lacks and the Pentium Pro and II have.
+declare -Ar OLDEST_MODEL=([x86_64]=Opteron_G1 [i686]=pentium2)
+declare -Ar TOO_OLD_MODEL=([x86_64]=pentium3 [i686]=pentium)
+declare -Ar QEMU=([x86_64]=qemu-x86_64 [i686]=qemu-i386)
+
+step() { printf '\n--- release: %s ---\n' "$*"; }
+fail() {
+    printf 'release: FAILED: %s\n' "$*" >&2
+    exit 1
+}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Exits 0 when the file holds an 18-line report with a positive clock.
+is_report_with_clock() {
+    [ "$(wc -l <"$1")" -eq "$REPORT_LINES" ] &&
+        grep -Eq '^CpuClock [1-9][0-9]*\.[0-9]MHz$' "$1"
+}
+
+# The files of an archive's one folder, one a line, sorted.
+expect_files() {
+    local what=$1 listed=$2
+    shift 2
+    local wanted
+    wanted=$(printf '%s\n' "$@" | LC_ALL=C sort)
+    [ "$(LC_ALL=C sort <<<"$listed")" = "$wanted" ] ||
+        fail "$what holds
+$listed
+instead of
+$wanted"
+}
+
+check_deb() {
+    local deb=$1
+    step "check $deb"
+    dpkg-deb --info "$OUT/$deb"
+    [ "$(dpkg-deb --field "$OUT/$deb" Version)" = "$version" ] || fail "$deb: Version field"
+    dpkg-deb --contents "$OUT/$deb" | grep -q ' ./usr/bin/cpuprobe$' || fail "$deb: no /usr/bin/cpuprobe"
+}
+
+# The static tool must start with nothing around it: in a root holding only itself.
+run_in_empty_root() {
+    local arch=$1 binary=$2 root="$work/root-$1" status=0
+    mkdir -p "$root"
+    cp "$binary" "$root/cpuprobe"
+    chroot "$root" /cpuprobe </dev/null >"$work/chroot-$arch.txt" 2>&1 || status=$?
+    if [ "$status" = 126 ] && [ "$arch" = i686 ]; then
+        # A 64-bit kernel built without 32-bit support: the emulator stands in for it.
+        echo "this kernel runs no 32-bit programs; running the empty-root check under qemu-i386"
+        qemu-i386 -L "$root" "$root/cpuprobe" </dev/null >"$work/chroot-$arch.txt" 2>&1 ||
+            fail "$arch: the static tool failed under qemu-i386"
+    elif [ "$status" != 0 ]; then
+        cat "$work/chroot-$arch.txt"
+        fail "$arch: the static tool failed in an empty root (status $status)"
+    fi
+    is_report_with_clock "$work/chroot-$arch.txt" ||
+        fail "$arch: no 18-line report with a clock in an empty root"
+    echo "$arch: runs alone in an empty root: $(sed -n 2p "$work/chroot-$arch.txt")"
+}
+
+run_on_oldest_models() {
+    local arch=$1 binary=$2 oldest=${OLDEST_MODEL[$1]} too_old=${TOO_OLD_MODEL[$1]}
+    "${QEMU[$arch]}" -cpu "$oldest" "$binary" </dev/null >"$work/oldest-$arch.txt" 2>&1 ||
+        fail "$arch: the static tool failed under ${QEMU[$arch]} -cpu $oldest"
+    is_report_with_clock "$work/oldest-$arch.txt" ||
+        fail "$arch: no 18-line report with a clock on $oldest"
+    echo "$arch: runs on $oldest: $(sed -n 2p "$work/oldest-$arch.txt")"
+    if "${QEMU[$arch]}" -cpu "$too_old" "$binary" </dev/null >"$work/too-old-$arch.txt" 2>&1; then
+        fail "$arch: the static tool also runs on $too_old; the stated minimum is out of date"
+    fi
+    echo "$arch: fails on the next older model, $too_old: $(tail -n 1 "$work/too-old-$arch.txt")"
+}
+
+check_linux_tarball() {
+    local tarball=$1 arch
+    arch=${tarball#"cpuprobe-$version-linux-"}
+    arch=${arch%.tar.gz}
+    step "check $tarball"
+    local folder="cpuprobe-$version-linux-$arch"
+    expect_files "$tarball" "$(tar -tzf "$OUT/$tarball" | grep -v '/$')" \
+        "$folder/cpuprobe" "$folder/cpuprobe.1" "$folder/README.md" "$folder/LICENSE" \
+        "$folder/CHANGELOG.md"
+    tar -xzf "$OUT/$tarball" -C "$work"
+    local binary="$work/$folder/cpuprobe"
+    file "$binary" | tee /dev/stderr | grep -q 'statically linked' || fail "$arch: not static"
+    run_in_empty_root "$arch" "$binary"
+    run_on_oldest_models "$arch" "$binary"
+}
+
+check_windows_zip() {
+    local zip=$1 width
+    width=${zip#"cpuprobe-$version-win"}
+    width=${width%.zip}
+    step "check $zip"
+    local folder="cpuprobe-$version-win$width"
+    expect_files "$zip" "$(unzip -Z1 "$OUT/$zip" | grep -v '/$')" \
+        "$folder/cpuprobe.exe" "$folder/cpuprobe-dump.exe" "$folder/README.txt" \
+        "$folder/LICENSE.txt" "$folder/CHANGELOG.txt"
+    unzip -q -o "$OUT/$zip" -d "$work"
+    local text
+    for text in README LICENSE CHANGELOG; do
+        awk '!/\r$/ { bare++ } END { exit NR == 0 || bare > 0 }' "$work/$folder/$text.txt" ||
+            fail "$zip: $text.txt is empty or has lines not ending in CRLF"
+    done
+    bash tests/windows/check_windows_programs.sh "$width" "$work/$folder" ||
+        fail "$zip: the programs failed their Windows checks"
+}
+
+step "install what a release build and its checks need"
+dpkg --add-architecture i386
+apt-get update >/dev/null
+apt-get install -y --no-install-recommends git cmake make g++ g++-multilib dpkg-dev debhelper \
+    libgtest-dev libgmock-dev groff-base mandoc cpuid file zip unzip qemu-user \
+    g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64 wine64 wine32:i386 \
+    >/dev/null
+
+step "tools/release.sh $OUT"
+rm -rf "$OUT"
+bash tools/release.sh "$OUT"
+
+step "SHA256SUMS"
+(cd "$OUT" && sha256sum -c SHA256SUMS) || fail "SHA256SUMS does not verify"
+version=$(sed -n 's/^project(cpuprobe VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+listed=0
+while read -r _ artifact; do
+    case "$artifact" in
+        *.deb) check_deb "$artifact" ;;
+        *-linux-*.tar.gz) check_linux_tarball "$artifact" ;;
+        *-win*.zip) check_windows_zip "$artifact" ;;
+        *) fail "SHA256SUMS lists $artifact, which no check knows" ;;
+    esac
+    listed=$((listed + 1))
+done <"$OUT/SHA256SUMS"
+[ "$listed" -eq 5 ] || fail "SHA256SUMS lists $listed artifacts, not 5"
+step "all $listed artifacts checked"

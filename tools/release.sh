@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Makes every download of a release in OUTDIR, from the commit checked out here:
+#
+#   cpuprobe_VERSION_ARCH.deb               the Debian package (tools/build-deb.sh)
+#   cpuprobe-VERSION-linux-x86_64.tar.gz    static Linux builds: cpuprobe, cpuprobe.1,
+#   cpuprobe-VERSION-linux-i686.tar.gz      README.md, LICENSE, CHANGELOG.md
+#   cpuprobe-VERSION-win64.zip              Windows builds (MinGW-w64): cpuprobe.exe,
+#   cpuprobe-VERSION-win32.zip              cpuprobe-dump.exe, README.txt, LICENSE.txt
+#   SHA256SUMS                              over all of the above
+#
+# usage: tools/release.sh OUTDIR
+#
+# Everything is built from `git archive HEAD`, so what is released is exactly a commit, never
+# a working tree's leftovers. Archive entries carry the release date of debian/changelog and
+# no owner, and are sorted by name, so that the same commit gives the same archives. The
+# packages it needs are listed in CONTRIBUTING.md ("Making a release"); a missing tool stops it
+# with its name.
+set -euo pipefail
+
+readonly RELEASE_LINUX_ARCHES=(x86_64 i686)
+readonly RELEASE_WINDOWS_WIDTHS=(64 32)
+declare -Ar WINDOWS_TOOLCHAIN=([64]=mingw-w64-x86_64.cmake [32]=mingw-w64-i686.cmake)
+declare -Ar WINDOWS_STRIP=([64]=x86_64-w64-mingw32-strip [32]=i686-w64-mingw32-strip)
+
+fail() {
+    printf 'release: FAILED: %s\n' "$*" >&2
+    exit 1
+}
+step() { printf '\n--- release: %s ---\n' "$*"; }
+
+[ $# -eq 1 ] || {
+    sed -n 's/^# usage: //p' "$0" >&2
+    exit 2
+}
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+mkdir -p "$1"
+outdir=$(cd "$1" && pwd)
+
+for tool in git cmake make g++ strip tar gzip zip sha256sum dpkg-parsechangelog \
+    i686-w64-mingw32-g++-win32 x86_64-w64-mingw32-g++-win32; do
+    command -v "$tool" >/dev/null || fail "$tool is not installed (see CONTRIBUTING.md)"
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+source_dir="$work/source"
+
+step "export HEAD ($(git -C "$repo" rev-parse --short HEAD)) to $source_dir"
+if [ -n "$(git -C "$repo" status --porcelain --untracked-files=no)" ]; then
+    echo "note: uncommitted changes in $repo are not part of the release"
+fi
+mkdir -p "$source_dir"
+git -C "$repo" archive --format=tar HEAD | tar -x -C "$source_dir"
+
+version=$(sed -n 's/^project(cpuprobe VERSION \([0-9.]*\) .*/\1/p' "$source_dir/CMakeLists.txt")
+[ -n "$version" ] || fail "no version in project() of CMakeLists.txt"
+SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l "$source_dir/debian/changelog" -STimestamp)
+export SOURCE_DATE_EPOCH
+echo "version $version, dated $(date -u -d "@$SOURCE_DATE_EPOCH" +%F)"
+
+# Builds the tool for one target into $work/build-NAME, warnings as errors, and installs it,
+# stripped, into $work/stage-NAME.
+build_and_stage() {
+    local name=$1
+    shift
+    local build="$work/build-$name"
+    cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCPUPROBE_WERROR=ON "$@" \
+        >/dev/null || fail "$name: configure"
+    cmake --build "$build" -j2 >/dev/null || fail "$name: build"
+    cmake --install "$build" --prefix "$work/stage-$name" --strip >/dev/null ||
+        fail "$name: install"
+}
+
+# Gives every file and folder below $1 the release date, so archives do not carry build times.
+set_release_dates() {
+    find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+}
+
+# A text file with CRLF line ends, for Notepad and the other Windows editors.
+crlf_copy() {
+    sed 's/\r$//; s/$/\r/' "$1" >"$2"
+}
+
+make_linux_tarball() {
+    local arch=$1 toolchain=()
+    [ "$arch" = i686 ] && toolchain=(-DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/i686-linux-gnu.cmake")
+    step "Linux $arch: static build and tarball"
+    build_and_stage "linux-$arch" -DCPUPROBE_STATIC=ON "${toolchain[@]}"
+    local folder="cpuprobe-$version-linux-$arch"
+    local content="$work/$folder"
+    mkdir -p "$content"
+    cp "$work/stage-linux-$arch/bin/cpuprobe" "$work/stage-linux-$arch/share/man/man1/cpuprobe.1" \
+        "$source_dir/README.md" "$source_dir/LICENSE" "$source_dir/CHANGELOG.md" "$content/"
+    set_release_dates "$content"
+    tar --sort=name --owner=0 --group=0 --numeric-owner --format=gnu -C "$work" -cf - "$folder" |
+        gzip -9n >"$outdir/$folder.tar.gz"
+    tar -tvzf "$outdir/$folder.tar.gz"
+}
+
+make_windows_zip() {
+    local width=$1
+    step "Windows $width-bit: build and zip"
+    build_and_stage "win$width" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/${WINDOWS_TOOLCHAIN[$width]}"
+    cmake --build "$work/build-win$width" --target cpuprobe-dump >/dev/null ||
+        fail "win$width: build cpuprobe-dump"
+    local folder="cpuprobe-$version-win$width"
+    local content="$work/$folder"
+    mkdir -p "$content"
+    cp "$work/stage-win$width/bin/cpuprobe.exe" "$content/"
+    "${WINDOWS_STRIP[$width]}" -o "$content/cpuprobe-dump.exe" \
+        "$work/build-win$width/cpuprobe-dump.exe"
+    crlf_copy "$source_dir/README.md" "$content/README.txt"
+    crlf_copy "$source_dir/LICENSE" "$content/LICENSE.txt"
+    crlf_copy "$source_dir/CHANGELOG.md" "$content/CHANGELOG.txt"
+    set_release_dates "$content"
+    rm -f "$outdir/$folder.zip"
+    # -X leaves out owners and extra times; names go in sorted, folder first.
+    (cd "$work" && find "$folder" -print | LC_ALL=C sort | zip -X -9 -q "$outdir/$folder.zip" -@)
+    unzip -l "$outdir/$folder.zip"
+}
+
+step "Debian package"
+bash "$source_dir/tools/build-deb.sh" "$outdir" || fail "the Debian package"
+
+for arch in "${RELEASE_LINUX_ARCHES[@]}"; do
+    make_linux_tarball "$arch"
+done
+for width in "${RELEASE_WINDOWS_WIDTHS[@]}"; do
+    make_windows_zip "$width"
+done
+
+step "SHA256SUMS"
+(
+    cd "$outdir"
+    rm -f SHA256SUMS
+    sha256sum -- cpuprobe_"$version"_*.deb "cpuprobe-$version"-linux-*.tar.gz \
+        "cpuprobe-$version"-win*.zip >SHA256SUMS
+    cat SHA256SUMS
+)
+echo "release $version in $outdir"
