@@ -29,5 +29,6 @@ set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "Libraries linked into every C+
 # msvcrt, WINMM) and can be copied anywhere on its own. The loader refuses a program whose
 # subsystem version is above its own Windows version; the linker's default differs between
 # binutils releases, so it is stated here.
-set(CMAKE_EXE_LINKER_FLAGS_INIT
-    "-static -static-libgcc -static-libstdc++ -Wl,--major-subsystem-version,5,--minor-subsystem-version,${CPUPROBE_WINDOWS_SUBSYSTEM_MINOR}")
+string(CONCAT CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ "
+       "-Wl,--major-subsystem-version,5"
+       ",--minor-subsystem-version,${CPUPROBE_WINDOWS_SUBSYSTEM_MINOR}")
