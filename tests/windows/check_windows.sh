@@ -9,6 +9,8 @@
 #   report shape     18 lines, each ending in "\r\n" (stdout is a text stream), and no wait
 #                    when stdin is at its end
 #   same processor   vendor, name and flag lines equal the Linux build's
+#   dump replay      what cpuprobe-dump.exe prints, saved by a redirection on Windows ("\r\n"),
+#                    gives the same processor lines through cpuprobe-sim.exe
 #   clock            the lowest of each build's runs (three, more while they differ) within 2%
 #                    of each other
 #   held output      a redirected stdout stays empty until the awaited character arrives
@@ -313,6 +315,19 @@ check_same_processor() {
     echo "identical"
 }
 
+# The way a processor's answers reach a bug report from Windows: `cpuprobe-dump.exe > dump.txt`.
+check_dump_replay() {
+    step "dump replay: cpuprobe-dump.exe's output through cpuprobe-sim.exe gives the same processor"
+    run_exe "$windows_build/cpuprobe-dump.exe" "$work/dump.txt"
+    CPUPROBE_SCENARIO="Z:$work/dump.txt" run_exe "$windows_build/cpuprobe-sim.exe" \
+        "$work/replayed.txt"
+    if ! diff <(sed 4d "$work/replayed.txt") <(sed 4d "$work/windows-1.txt"); then
+        fail "cpuprobe-sim.exe on the dump (<) and cpuprobe.exe (>) describe the processor" \
+            "differently"
+    fi
+    echo "$(grep -c ' eax=' "$work/dump.txt") leaves, replayed to the same processor lines"
+}
+
 # The clock line's values, in MHz, of one build's runs (with or without carriage returns).
 clocks_of() {
     local run
@@ -456,6 +471,7 @@ start_wine
 run_both_builds
 check_report_shape
 check_same_processor
+check_dump_replay
 check_clock
 check_held_output
 check_conformance
