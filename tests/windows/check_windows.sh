@@ -267,6 +267,7 @@ start_wine() {
             "$work/warm.txt"
         echo "$run run of cpuprobe-sim.exe with the persistent server: $(($(now_ms) - started)) ms"
     done
+    # The Windows version the programs are told they run on.
     "$WINE" cmd /c ver </dev/null 2>/dev/null | tr -d '\r' | grep . || true
 }
 
