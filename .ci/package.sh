@@ -35,7 +35,7 @@ step "install tools (dpkg-dev, file, groff, mandoc, man-db, unzip)"
 apt-get install -y --no-install-recommends g++ cmake make libgtest-dev libgmock-dev dpkg-dev \
     file gzip groff-base mandoc man-db unzip >/dev/null
 if [ -f "$mingw_toolchain" ]; then
-    apt-get install -y --no-install-recommends g++-mingw-w64-x86-64-posix >/dev/null
+    apt-get install -y --no-install-recommends g++-mingw-w64-x86-64-win32 >/dev/null
 fi
 
 step "configure and build everything in $build (cpack builds it all anyway)"

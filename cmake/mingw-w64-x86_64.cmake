@@ -1,25 +1,11 @@
-# Cross-compiles for 64-bit Windows with MinGW-w64 (Debian: g++-mingw-w64-x86-64-posix).
+# Cross-compiles for 64-bit Windows, from Windows XP x64 on, with MinGW-w64 (Debian:
+# g++-mingw-w64-x86-64-win32):
 #
-#   cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+#   cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+#   cmake --build build-win64 -j2
 #
-# The executables are linked statically, so a .exe needs only the DLLs that every Windows
-# system has (KERNEL32, msvcrt, WINMM) and can be copied anywhere on its own.
-set(CMAKE_SYSTEM_NAME Windows)
+# cpuprobe-sim.exe and cpuprobe-dump.exe: add --target cpuprobe cpuprobe-sim cpuprobe-dump.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(CPUPROBE_MINGW_TRIPLET x86_64-w64-mingw32)
-# The "posix" compiler flavour, for its C++ threads; the runtime is linked in either way.
-set(CMAKE_C_COMPILER ${CPUPROBE_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${CPUPROBE_MINGW_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER ${CPUPROBE_MINGW_TRIPLET}-windres)
-
-# Libraries and headers come from the MinGW sysroot only; programs (cmake's helpers, the
-# test scripts' tools) from the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${CPUPROBE_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
+set(CPUPROBE_WINDOWS_SUBSYSTEM_MINOR 2)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
