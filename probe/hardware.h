@@ -18,7 +18,8 @@ struct CpuidRegisters {
 // shows that it has the CPUID instruction.
 bool HardwareIdBitCanChange();
 
-// Executes CPUID for one leaf. None of the leaves the probe asks for takes a sub-leaf.
+// Executes CPUID for one leaf, with sub-leaf 0. None of the leaves the probe asks for takes a
+// sub-leaf; cpuprobe-dump asks for every leaf, and some do.
 CpuidRegisters HardwareCpuid(uint32_t leaf);
 
 // True when this process may read the time-stamp counter. A system can forbid it (Linux:

@@ -23,9 +23,12 @@ bool HardwareIdBitCanChange() {
     return IdBitChanged(original, changed);
 }
 
+// ECX is set to 0 as well: the probe's leaves ignore it, and a leaf that takes a sub-leaf then
+// answers its first one rather than whatever ECX held, which keeps cpuprobe-dump's records
+// the same from run to run.
 CpuidRegisters HardwareCpuid(uint32_t leaf) {
     unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
-    __cpuid(leaf, eax, ebx, ecx, edx);
+    __cpuid_count(leaf, 0, eax, ebx, ecx, edx);
     return {eax, ebx, ecx, edx};
 }
 

@@ -18,9 +18,12 @@ bool HardwareIdBitCanChange() {
     return IdBitChanged(original, changed);
 }
 
+// ECX is set to 0 as well (MinGW's __cpuid leaves it as it was): the probe's leaves ignore it,
+// and a leaf that takes a sub-leaf then answers its first one, which keeps cpuprobe-dump's
+// records the same from run to run.
 CpuidRegisters HardwareCpuid(uint32_t leaf) {
     int registers[4] = {0, 0, 0, 0};
-    __cpuid(registers, static_cast<int>(leaf));
+    __cpuidex(registers, static_cast<int>(leaf), 0);
     return {static_cast<uint32_t>(registers[0]), static_cast<uint32_t>(registers[1]),
             static_cast<uint32_t>(registers[2]), static_cast<uint32_t>(registers[3])};
 }
