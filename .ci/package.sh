@@ -13,13 +13,6 @@ export DEBIAN_FRONTEND=noninteractive
 out=build-deb
 work=$(mktemp -d)
 installed_here=false
-cleanup() {
-    if $installed_here && dpkg-query -W -f '${db:Status-Status}' cpuprobe 2>/dev/null | grep -q '^installed$'; then
-        dpkg --purge cpuprobe >/dev/null || echo "package: could not purge cpuprobe" >&2
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
 
 step() { printf '\n--- package: %s ---\n' "$*"; }
 fail() {
@@ -31,6 +24,47 @@ passed() {
     results+=("$*")
     printf 'package: passed: %s\n' "$*"
 }
+
+# Other jobs may install packages on the same machine. apt (ours, and the autopkgtest's) waits
+# for the package manager's lock; dpkg cannot, so dpkg_when_free retries while the lock is
+# held, for up to ten minutes.
+printf 'DPkg::Lock::Timeout "600";\n' >"$work/apt.conf"
+export APT_CONFIG=$work/apt.conf
+dpkg_when_free() {
+    local attempt status
+    for attempt in $(seq 120); do
+        status=0
+        dpkg "$@" 2>"$work/dpkg.err" || status=$?
+        grep -qE '^dpkg: error: .* (was|is) locked by another process' "$work/dpkg.err" || break
+        echo "package: another process holds dpkg's lock; dpkg $* waits (attempt $attempt)"
+        sleep 5
+    done
+    cat "$work/dpkg.err" >&2
+    return "$status"
+}
+
+is_installed() {
+    dpkg-query -W -f '${db:Status-Status}' "$1" 2>/dev/null | grep -qx installed
+}
+
+# Purges cpuprobe, and first the package the autopkgtest makes to pull in its test
+# dependencies when it depends on cpuprobe (the autopkgtest leaves it behind when dpkg was
+# locked at the end of a test).
+purge_cpuprobe() {
+    if is_installed autopkgtest-satdep &&
+        dpkg-query -W -f '${Depends}' autopkgtest-satdep | grep -qw cpuprobe; then
+        dpkg_when_free --purge autopkgtest-satdep >/dev/null
+    fi
+    dpkg_when_free --purge cpuprobe
+}
+
+cleanup() {
+    if $installed_here && is_installed cpuprobe; then
+        purge_cpuprobe >/dev/null || echo "package: could not purge cpuprobe" >&2
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
 
 # Compares the lines on stdin with the expected ones given as arguments (order ignored).
 expect_lines() {
@@ -49,7 +83,7 @@ started=$SECONDS
 tree_before=$(git status --porcelain)
 
 step "install the packaging tools and the build dependencies of debian/control"
-apt_get=(apt-get -y --no-install-recommends -o DPkg::Lock::Timeout=600)
+apt_get=(apt-get -y --no-install-recommends)
 "${apt_get[@]}" install git dpkg-dev debhelper lintian autopkgtest man-db gzip >/dev/null ||
     fail "could not install the packaging tools"
 "${apt_get[@]}" build-dep ./ >/dev/null || fail "could not install the build dependencies (apt-get build-dep ./)"
@@ -126,11 +160,11 @@ case $autopkgtest_status in
 esac
 
 step "install with dpkg, run from PATH, read the manual page"
-dpkg --purge cpuprobe >/dev/null # as the autopkgtest left it
+purge_cpuprobe >/dev/null || fail "could not purge cpuprobe as the autopkgtest left it"
 # Slim Debian images keep dpkg from installing manual pages and most of /usr/share/doc; let
 # this package's through.
-dpkg --path-include='/usr/share/man/man1/cpuprobe.1.gz' --path-include='/usr/share/doc/cpuprobe/*' \
-    -i "$out/first/$deb" || fail "dpkg -i $deb failed"
+dpkg_when_free --path-include='/usr/share/man/man1/cpuprobe.1.gz' \
+    --path-include='/usr/share/doc/cpuprobe/*' -i "$out/first/$deb" || fail "dpkg -i $deb failed"
 # The autopkgtest's own checks, run again on this installation.
 AUTOPKGTEST_TMP=$work bash debian/tests/installed-report || fail "the installed tool's report"
 bash debian/tests/manual-page || fail "the installed manual page (status $?)"
@@ -143,7 +177,7 @@ top=$(gzip -cd /usr/share/doc/cpuprobe/changelog.gz | sed -n 1p) ||
 passed "dpkg -i: /usr/bin/cpuprobe on PATH gives its report, man cpuprobe shows the page, copyright and changelog.gz in /usr/share/doc/cpuprobe"
 
 step "purge and look for leftovers"
-dpkg --purge cpuprobe || fail "dpkg --purge cpuprobe failed"
+dpkg_when_free --purge cpuprobe || fail "dpkg --purge cpuprobe failed"
 for path in "${shipped_files[@]#.}" /usr/share/doc/cpuprobe; do
     [ ! -e "$path" ] || fail "$path left behind by dpkg --purge"
 done
