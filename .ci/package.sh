@@ -1,20 +1,70 @@
 #!/usr/bin/env bash
-# Packaging leg: the install rules, the man page, the Debian package (really installed and
-# removed, so run it as root on a throwaway machine), the Windows zip where the MinGW toolchain
-# file exists, and one short pass of the clock-accuracy benchmark driver.
-# Run from the repository root.
+# Packaging leg, run as root on a throwaway Debian 12 machine whose apt lists are fresh: it
+# installs packages, and installs and purges cpuprobe itself. In order: the release's version
+# agrees everywhere; the Debian package is built (running the test suite), lintian finds
+# nothing in it; a second build in another folder gives the same bytes; the autopkgtest passes
+# against the built package; dpkg installs it, the tool runs from PATH, man shows its page,
+# and a purge leaves nothing behind. The packages and logs stay in build-deb/.
+# Run from anywhere in the repository.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 
-build="build-pkg"
-build_win="build-pkg-win"
-mingw_toolchain=cmake/mingw-w64-x86_64.cmake
+out=build-deb
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+installed_here=false
 
 step() { printf '\n--- package: %s ---\n' "$*"; }
-fail() { printf 'package: FAILED: %s\n' "$*" >&2; exit 1; }
+fail() {
+    printf '\npackage: FAILED: %s\n' "$*" >&2
+    exit 1
+}
+results=()
+passed() {
+    results+=("$*")
+    printf 'package: passed: %s\n' "$*"
+}
+
+# Other jobs may install packages on the same machine. apt (ours, and the autopkgtest's) waits
+# for the package manager's lock; dpkg cannot, so dpkg_when_free retries while the lock is
+# held, for up to ten minutes.
+printf 'DPkg::Lock::Timeout "600";\n' >"$work/apt.conf"
+export APT_CONFIG=$work/apt.conf
+dpkg_when_free() {
+    local attempt status
+    for attempt in $(seq 120); do
+        status=0
+        dpkg "$@" 2>"$work/dpkg.err" || status=$?
+        grep -qE '^dpkg: error: .* (was|is) locked by another process' "$work/dpkg.err" || break
+        echo "package: another process holds dpkg's lock; dpkg $* waits (attempt $attempt)"
+        sleep 5
+    done
+    cat "$work/dpkg.err" >&2
+    return "$status"
+}
+
+is_installed() {
+    dpkg-query -W -f '${db:Status-Status}' "$1" 2>/dev/null | grep -qx installed
+}
+
+# Purges cpuprobe, and first the package the autopkgtest makes to pull in its test
+# dependencies when it depends on cpuprobe (the autopkgtest leaves it behind when dpkg was
+# locked at the end of a test).
+purge_cpuprobe() {
+    if is_installed autopkgtest-satdep &&
+        dpkg-query -W -f '${Depends}' autopkgtest-satdep | grep -qw cpuprobe; then
+        dpkg_when_free --purge autopkgtest-satdep >/dev/null
+    fi
+    dpkg_when_free --purge cpuprobe
+}
+
+cleanup() {
+    if $installed_here && is_installed cpuprobe; then
+        purge_cpuprobe >/dev/null || echo "package: could not purge cpuprobe" >&2
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
 
 # Compares the lines on stdin with the expected ones given as arguments (order ignored).
 expect_lines() {
@@ -30,91 +80,115 @@ $got"
 }
 
 started=$SECONDS
+tree_before=$(git status --porcelain)
 
-step "install tools (dpkg-dev, file, groff, mandoc, man-db, unzip)"
-apt-get install -y --no-install-recommends g++ cmake make libgtest-dev libgmock-dev dpkg-dev \
-    file gzip groff-base mandoc man-db unzip >/dev/null
-if [ -f "$mingw_toolchain" ]; then
-    apt-get install -y --no-install-recommends g++-mingw-w64-x86-64-win32 >/dev/null
-fi
+step "install the packaging tools and the build dependencies of debian/control"
+apt_get=(apt-get -y --no-install-recommends)
+"${apt_get[@]}" install git dpkg-dev debhelper lintian autopkgtest man-db gzip >/dev/null ||
+    fail "could not install the packaging tools"
+"${apt_get[@]}" build-dep ./ >/dev/null || fail "could not install the build dependencies (apt-get build-dep ./)"
 
-step "configure and build everything in $build (cpack builds it all anyway)"
-cmake -S . -B "$build" -DCPUPROBE_WERROR=ON >/dev/null
-cmake --build "$build" -j2
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-[ -n "$version" ] || fail "no project version in the cache"
-echo "project version $version"
-
-step "man page lint (groff and mandoc warnings fail)"
-ctest --test-dir "$build" -R '^man_page_' --no-tests=error --output-on-failure
-grep -q "cpuprobe $version" "$build/man/cpuprobe.1" || fail "man page does not name version $version"
-
-step "install into a scratch prefix: the tool and its man page, nothing else"
-cmake --install "$build" --prefix "$work/prefix" >/dev/null
-(cd "$work/prefix" && find . -type f) | expect_lines "installed files" \
-    ./bin/cpuprobe ./share/man/man1/cpuprobe.1
-
-step "build the Debian package"
-(cd "$build" && cpack -G DEB)
+step "version agreement"
+tools/check-version.sh
+version=$(dpkg-parsechangelog -S Version)
 arch=$(dpkg --print-architecture)
-deb="$build/cpuprobe_${version}_${arch}.deb"
-[ -f "$deb" ] || fail "$deb not made"
+deb=cpuprobe_${version}_${arch}.deb
+changes=cpuprobe_${version}_${arch}.changes
+dsc=cpuprobe_${version}.dsc
+passed "version $version agrees in CMakeLists.txt, CHANGELOG.md and debian/changelog"
 
-step "check the package's fields and contents"
-dpkg-deb --info "$deb"
-field() { dpkg-deb --field "$deb" "$1"; }
-[ "$(field Package)" = cpuprobe ] || fail "Package field"
-[ "$(field Version)" = "$version" ] || fail "Version field"
-[ "$(field Architecture)" = "$arch" ] || fail "Architecture field"
-[ "$(field Section)" = utils ] || fail "Section field"
-[ -n "$(field Maintainer)" ] || fail "Maintainer field empty"
-[ -n "$(field Description)" ] || fail "Description field empty"
-field Depends | grep -q 'libc6' || fail "Depends does not name libc6"
-field Depends | grep -q 'libstdc++6' || fail "Depends does not name libstdc++6"
-dpkg-deb --contents "$deb"
-dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $NF }' | expect_lines "package files" \
-    ./usr/bin/cpuprobe ./usr/share/man/man1/cpuprobe.1.gz
-dpkg-deb --contents "$deb" | awk '$1 ~ /^d/ { print $NF }' | expect_lines "package folders" \
-    ./usr/ ./usr/bin/ ./usr/share/ ./usr/share/man/ ./usr/share/man/man1/
-dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/man/man1/cpuprobe.1.gz | gzip -t ||
-    fail "man page is not valid gzip"
+# Each build runs in its own folder under TMPDIR; the second's path is longer and deeper.
+build() {
+    local name=$1 tmp=$2 build_started=$SECONDS
+    mkdir -p "$tmp"
+    TMPDIR=$tmp tools/build-deb.sh "$out/$name" || fail "the $name build failed"
+    build_seconds=$((SECONDS - build_started))
+}
 
-step "install the package, run the tool from PATH, find its man page, remove it"
-# Slim Debian images exclude /usr/share/man from every package; let this one's page through.
-dpkg --path-include='/usr/share/man/man1/cpuprobe.1.gz' -i "$deb"
-[ "$(command -v cpuprobe)" = /usr/bin/cpuprobe ] || fail "cpuprobe not on PATH as /usr/bin/cpuprobe"
-lines=$(cpuprobe </dev/null | wc -l)
-[ "$lines" -eq 18 ] || fail "installed cpuprobe printed $lines lines, not 18"
-cpuprobe </dev/null | sed -n '4p'
-[ "$(man -w cpuprobe)" = /usr/share/man/man1/cpuprobe.1.gz ] || fail "man -w cpuprobe: $(man -w cpuprobe 2>&1)"
-dpkg -r cpuprobe
-for gone in /usr/bin/cpuprobe /usr/share/man/man1/cpuprobe.1.gz; do
-    [ ! -e "$gone" ] || fail "$gone left behind by dpkg -r"
+rm -rf "$out"
+step "build the package (first folder, under $work/a)"
+build first "$work/a"
+passed "first build, test suite included, in $build_seconds s"
+
+step "the package's files"
+dpkg-deb --info "$out/first/$deb"
+dpkg-deb --contents "$out/first/$deb"
+shipped_files=(./usr/bin/cpuprobe ./usr/share/man/man1/cpuprobe.1.gz
+               ./usr/share/doc/cpuprobe/copyright ./usr/share/doc/cpuprobe/changelog.gz)
+dpkg-deb --contents "$out/first/$deb" | awk '$1 !~ /^d/ { print $NF }' |
+    expect_lines "files in $deb" "${shipped_files[@]}"
+passed "$deb holds the tool, its manual page, copyright and changelog, nothing else"
+
+step "lintian (pedantic, informational and experimental tags shown; errors and warnings fail)"
+overrides=$(find debian -name '*lintian-overrides*')
+[ -z "$overrides" ] || fail "lintian override files are not wanted: $overrides"
+lint_status=0
+lint=$(lintian --pedantic --display-info --display-experimental --fail-on error,warning \
+    "$out/first/$changes" "$out/first/$dsc") || lint_status=$?
+printf '%s\n' "${lint:-(no tags)}"
+[ "$lint_status" -eq 0 ] || fail "lintian exited with status $lint_status (errors or warnings above)"
+! grep -E ': (hardening-|binary-has-unneeded-section)' <<<"$lint" ||
+    fail "lintian found the hardening or section tags above"
+passed "lintian on $changes (with $deb, its -dbgsym and .buildinfo) and $dsc: $(grep -c . <<<"$lint") tags"
+
+step "build again in a second folder and compare"
+build second "$work/second-build/in/a/longer/path"
+passed "second build in $build_seconds s"
+for first in "$out"/first/*.deb; do
+    second=$out/second/${first##*/}
+    [ -f "$second" ] || fail "the second build made no ${first##*/}"
+    sha256sum "$first" "$second"
+    [ "$(sha256sum <"$first")" = "$(sha256sum <"$second")" ] ||
+        fail "${first##*/} differs between the two builds (compare them with diffoscope)"
+    passed "${first##*/} reproducible: sha256 $(sha256sum <"$first" | cut -d ' ' -f 1) both times"
 done
-if dpkg -s cpuprobe 2>/dev/null | grep -q '^Status: install ok installed'; then
-    fail "cpuprobe still installed after dpkg -r"
-fi
 
-if [ -f "$mingw_toolchain" ]; then
-    step "Windows zip from the MinGW build in $build_win"
-    cmake -S . -B "$build_win" --toolchain "$mingw_toolchain" -DBUILD_TESTING=OFF \
-        -DCPUPROBE_WERROR=ON >/dev/null
-    cmake --build "$build_win" -j2
-    (cd "$build_win" && cpack)
-    zip="$build_win/cpuprobe-${version}-win64.zip"
-    [ -f "$zip" ] || fail "$zip not made"
-    unzip -l "$zip"
-    unzip -Z1 "$zip" | grep -v '/$' | expect_lines "zip files" \
-        "cpuprobe-${version}-win64/cpuprobe.exe" "cpuprobe-${version}-win64/README.txt"
-    unzip -p "$zip" "cpuprobe-${version}-win64/README.txt" |
-        awk '!/\r$/ { bare++ } END { exit NR == 0 || bare > 0 }' ||
-        fail "README.txt is empty or has lines not ending in CRLF"
-else
-    step "no $mingw_toolchain: Windows zip skipped"
-fi
+step "autopkgtest of the built package (null runner: on this machine)"
+installed_here=true
+autopkgtest_status=0
+autopkgtest --output-dir "$out/autopkgtest" --summary-file "$out/autopkgtest-summary" \
+    "$out/first/$deb" "$out/first/$dsc" -- null >"$out/autopkgtest.log" 2>&1 || autopkgtest_status=$?
+cat "$out/autopkgtest/installed-report-stdout" 2>/dev/null || true
+summary=$(tr -s ' ' 2>/dev/null <"$out/autopkgtest-summary" | paste -s -d ' ' -) || true
+# Status 2: every test that ran passed, but one skipped (only manual-page can).
+case $autopkgtest_status in
+    0) passed "autopkgtest: $summary" ;;
+    2) passed "autopkgtest, with a test skipped: $summary" ;;
+    *)
+        tail -n 60 "$out/autopkgtest.log" >&2
+        fail "autopkgtest exited with status $autopkgtest_status: ${summary:-no summary} (the whole log is $out/autopkgtest.log)"
+        ;;
+esac
 
-step "clock-accuracy benchmark driver, once, 2 runs, short window"
-bash bench/clock_accuracy.sh --tool "$build/cpuprobe" --reference "$build/tsc_reference" \
-    -n 2 --window 0.5
+step "install with dpkg, run from PATH, read the manual page"
+purge_cpuprobe >/dev/null || fail "could not purge cpuprobe as the autopkgtest left it"
+# Slim Debian images keep dpkg from installing manual pages and most of /usr/share/doc; let
+# this package's through.
+dpkg_when_free --path-include='/usr/share/man/man1/cpuprobe.1.gz' \
+    --path-include='/usr/share/doc/cpuprobe/*' -i "$out/first/$deb" || fail "dpkg -i $deb failed"
+# The autopkgtest's own checks, run again on this installation.
+AUTOPKGTEST_TMP=$work bash debian/tests/installed-report || fail "the installed tool's report"
+bash debian/tests/manual-page || fail "the installed manual page (status $?)"
+cmp /usr/share/doc/cpuprobe/copyright debian/copyright ||
+    fail "/usr/share/doc/cpuprobe/copyright is not debian/copyright"
+top=$(gzip -cd /usr/share/doc/cpuprobe/changelog.gz | sed -n 1p) ||
+    fail "/usr/share/doc/cpuprobe/changelog.gz is missing or not gzip"
+[[ $top == "cpuprobe ($version) "* ]] ||
+    fail "/usr/share/doc/cpuprobe/changelog.gz begins \"$top\", not with version $version"
+passed "dpkg -i: /usr/bin/cpuprobe on PATH gives its report, man cpuprobe shows the page, copyright and changelog.gz in /usr/share/doc/cpuprobe"
 
-step "passed in $((SECONDS - started)) s"
+step "purge and look for leftovers"
+dpkg_when_free --purge cpuprobe || fail "dpkg --purge cpuprobe failed"
+for path in "${shipped_files[@]#.}" /usr/share/doc/cpuprobe; do
+    [ ! -e "$path" ] || fail "$path left behind by dpkg --purge"
+done
+status=$(dpkg-query -W -f '${db:Status-Status}' cpuprobe 2>/dev/null) || true
+[ -z "$status" ] || [ "$status" = not-installed ] || fail "dpkg still has cpuprobe as $status"
+leftovers=$(find /var/lib/dpkg/info -name 'cpuprobe[.:]*')
+[ -z "$leftovers" ] || fail "dpkg's records left behind: $leftovers"
+passed "dpkg --purge cpuprobe leaves no file and no record"
+
+[ "$(git status --porcelain)" = "$tree_before" ] || fail "the leg changed the working tree: $(git status --short)"
+
+step "all passed in $((SECONDS - started)) s"
+printf '  %s\n' "${results[@]}"

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Builds cpuprobe's Debian package from the committed tree and puts it into OUTDIR.
+#
+# Usage: tools/build-deb.sh OUTDIR
+#
+# The tree at HEAD is exported with git archive into a fresh folder under ${TMPDIR:-/tmp}
+# (the working tree is neither read beyond git nor written), the source package is made from
+# that export, and `dpkg-buildpackage -us -uc -b` builds the binary packages, running the whole
+# test suite unless DEB_BUILD_OPTIONS holds nocheck. OUTDIR (created if missing) then holds:
+#   cpuprobe_VERSION_ARCH.deb          the package
+#   cpuprobe-dbgsym_VERSION_ARCH.deb   its detached debug symbols (unless noautodbgsym)
+#   cpuprobe_VERSION_ARCH.changes, cpuprobe_VERSION_ARCH.buildinfo
+#   cpuprobe_VERSION.dsc, cpuprobe_VERSION.tar.xz   the source package
+#   cpuprobe_VERSION_ARCH.build        the build's whole log
+# The build dependencies must be installed: as root, `apt-get build-dep ./` from the
+# repository root installs them. The last line printed is the path of the package.
+set -euo pipefail
+
+fail() {
+    printf 'build-deb: FAILED: %s\n' "$*" >&2
+    exit 1
+}
+
+[ $# -eq 1 ] || fail "usage: tools/build-deb.sh OUTDIR"
+root=$(cd "$(dirname "$0")/.." && pwd)
+mkdir -p "$1" || fail "cannot create the output folder $1"
+out=$(cd "$1" && pwd)
+
+commit=$(git -C "$root" rev-parse --verify HEAD) || fail "$root is not a git checkout with a commit"
+if [ -n "$(git -C "$root" status --porcelain --untracked-files=no)" ]; then
+    echo "build-deb: note: the working tree has uncommitted changes; building commit $commit without them"
+fi
+version=$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version) ||
+    fail "cannot read the version from debian/changelog"
+arch=$(dpkg --print-architecture)
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/cpuprobe-deb.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+source_dir=$work/cpuprobe-$version
+log=$out/cpuprobe_${version}_${arch}.build
+
+echo "build-deb: building cpuprobe $version ($arch) from commit $commit in $source_dir"
+git -C "$root" archive --format=tar --prefix="cpuprobe-$version/" "$commit" | tar -x -C "$work" ||
+    fail "could not export commit $commit into $work"
+(cd "$work" && dpkg-source --build "cpuprobe-$version") >"$log" 2>&1 || {
+    cat "$log" >&2
+    fail "dpkg-source could not make the source package"
+}
+
+started=$SECONDS
+if ! (cd "$source_dir" && dpkg-buildpackage -us -uc -b -Jauto) >>"$log" 2>&1; then
+    tail -n 80 "$log" >&2
+    fail "dpkg-buildpackage failed (the last 80 lines are above; the whole log is $log)"
+fi
+echo "build-deb: built in $((SECONDS - started)) s; tests: $(grep -E '^[0-9]+% tests passed' "$log" || echo "not run")"
+
+# The .changes names the binary packages and the .buildinfo, the .dsc the source tarball.
+changes=cpuprobe_${version}_${arch}.changes
+dsc=cpuprobe_${version}.dsc
+listed() { sed -n '/^Files:/,/^[^ ]/s/^ [0-9a-f]\{32\} .* //p' "$work/$1"; }
+for file in "$changes" $(listed "$changes") "$dsc" $(listed "$dsc"); do
+    cp "$work/$file" "$out/" || fail "could not copy $file into $out"
+    echo "build-deb: made $out/$file"
+done
+package=$out/cpuprobe_${version}_${arch}.deb
+[ -f "$package" ] || fail "$changes does not list the package cpuprobe_${version}_${arch}.deb"
+echo "build-deb: log $log"
+echo "$package"
