@@ -19,6 +19,7 @@ readonly REPORT_LINES=18
 declare -Ar OLDEST_MODEL=([x86_64]=Opteron_G1 [i686]=pentium2)
 declare -Ar TOO_OLD_MODEL=([x86_64]=pentium3 [i686]=pentium)
 declare -Ar QEMU=([x86_64]=qemu-x86_64 [i686]=qemu-i386)
+declare -Ar WINDOWS_TOOLCHAIN=([64]=mingw-w64-x86_64.cmake [32]=mingw-w64-i686.cmake)
 
 step() { printf '\n--- release: %s ---\n' "$*"; }
 fail() {
@@ -119,7 +120,14 @@ check_windows_zip() {
         awk '!/\r$/ { bare++ } END { exit NR == 0 || bare > 0 }' "$work/$folder/$text.txt" ||
             fail "$zip: $text.txt is empty or has lines not ending in CRLF"
     done
-    bash tests/windows/check_windows_programs.sh "$width" "$work/$folder" ||
+    # The zip's own programs, beside a cpuprobe-sim.exe of the same width for the checks that
+    # replay processors, against the Linux build.
+    local sim_build="build-win$width"
+    cmake -S . -B "$sim_build" -DCMAKE_TOOLCHAIN_FILE="cmake/${WINDOWS_TOOLCHAIN[$width]}" \
+        -DCPUPROBE_WERROR=ON >/dev/null && cmake --build "$sim_build" -j2 --target cpuprobe-sim \
+        >/dev/null || fail "win$width: build cpuprobe-sim.exe"
+    cp "$sim_build/cpuprobe-sim.exe" "$work/$folder/"
+    bash tests/windows/check_windows.sh "$width" "$work/$folder" "$linux_build" ||
         fail "$zip: the programs failed their Windows checks"
 }
 
@@ -130,6 +138,11 @@ apt-get install -y --no-install-recommends git cmake make g++ g++-multilib dpkg-
     libgtest-dev libgmock-dev groff-base mandoc cpuid file zip unzip qemu-user \
     g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64 wine64 wine32:i386 \
     >/dev/null
+
+step "the Linux tool, which the Windows programs are compared with"
+linux_build=build-mingw-linux
+cmake -S . -B "$linux_build" -DCPUPROBE_WERROR=ON >/dev/null &&
+    cmake --build "$linux_build" -j2 --target cpuprobe >/dev/null || fail "the Linux build"
 
 step "tools/release.sh $OUT"
 rm -rf "$OUT"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes every download of a release in OUTDIR, from the commit checked out here:
 #
-#   cpuprobe_VERSION_ARCH.deb               the Debian package (tools/build-deb.sh)
+#   cpuprobe_VERSION_ARCH.deb               the Debian package (tools/build-deb.sh), with its
+#                                           test suite run during the build
 #   cpuprobe-VERSION-linux-x86_64.tar.gz    static Linux builds: cpuprobe, cpuprobe.1,
 #   cpuprobe-VERSION-linux-i686.tar.gz      README.md, LICENSE, CHANGELOG.md
 #   cpuprobe-VERSION-win64.zip              Windows builds (MinGW-w64): cpuprobe.exe,
@@ -120,7 +121,8 @@ make_windows_zip() {
 }
 
 step "Debian package"
-bash "$source_dir/tools/build-deb.sh" "$outdir" || fail "the Debian package"
+deb=$(bash "$repo/tools/build-deb.sh" "$work/deb" | tail -n 1) || fail "the Debian package"
+cp "$deb" "$outdir/"
 
 for arch in "${RELEASE_LINUX_ARCHES[@]}"; do
     make_linux_tarball "$arch"
