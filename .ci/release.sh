@@ -100,7 +100,10 @@ check_linux_tarball() {
         "$folder/CHANGELOG.md"
     tar -xzf "$OUT/$tarball" -C "$work"
     local binary="$work/$folder/cpuprobe"
-    file "$binary" | tee /dev/stderr | grep -q 'statically linked' || fail "$arch: not static"
+    local kind
+    kind=$(file "$binary")
+    echo "$kind"
+    grep -q 'statically linked' <<<"$kind" || fail "$arch: not static"
     run_in_empty_root "$arch" "$binary"
     run_on_oldest_models "$arch" "$binary"
 }
