@@ -44,13 +44,14 @@ struct EmulatedCase {
 
 // The models: 3DNow! (athlon, phenom); Intel parts whose leaf 0x80000001 lacks bit 22
 // (core2duo, coreduo, n270); an AMD part without it either (Opteron_G3); no SSE at all
-// (pentium2); current servers (EPYC-Rome, Skylake-Server, Dhyana). qemu-x86_64 refuses the
+// (pentium2); the first x86-64 processor (Opteron_G1), the oldest model either build runs on;
+// current servers (EPYC-Rome, Skylake-Server, Dhyana). qemu-x86_64 refuses the
 // models without 64-bit mode, so those run 32-bit only. Older models (pentium, 486) cannot run
 // at all: Debian's 32-bit loader already uses CMOV.
 std::vector<EmulatedCase> Cases() {
     std::vector<EmulatedCase> cases;
-    for (const char* model : {"", "phenom", "core2duo", "Penryn", "Opteron_G3", "EPYC-Rome",
-                              "Skylake-Server", "Dhyana", "qemu64"}) {
+    for (const char* model : {"", "Opteron_G1", "phenom", "core2duo", "Penryn", "Opteron_G3",
+                              "EPYC-Rome", "Skylake-Server", "Dhyana", "qemu64"}) {
         cases.push_back({&kX86_64, model});
     }
     for (const char* model : {"", "athlon", "phenom", "core2duo", "coreduo", "n270", "pentium2",
