@@ -26,47 +26,43 @@ namespace {
 
 constexpr uint64_t kNanosecondsPerSecond = 1000000000u;
 
-struct TickClock {
-    clockid_t id;
-    uint64_t originNanoseconds;
-};
-
-uint64_t ToNanoseconds(const timespec& time) {
-    return static_cast<uint64_t>(time.tv_sec) * kNanosecondsPerSecond +
-           static_cast<uint64_t>(time.tv_nsec);
-}
-
-uint64_t ClockNanoseconds(clockid_t id) {
+uint64_t ClockNanoseconds(clockid_t clock) {
     timespec now{};
-    clock_gettime(id, &now);
-    return ToNanoseconds(now);
+    clock_gettime(clock, &now);
+    return static_cast<uint64_t>(now.tv_sec) * kNanosecondsPerSecond +
+           static_cast<uint64_t>(now.tv_nsec);
 }
 
-// Picks the clock and takes the origin in one reading of it.
-TickClock StartTickClock() {
+// Asking is reading: a clock the kernel refuses fails here, and one it accepts has been read.
+clockid_t ChooseTickClock() noexcept {
     timespec now{};
 #ifdef CLOCK_MONOTONIC_RAW
     if (clock_gettime(CLOCK_MONOTONIC_RAW, &now) == 0) {
-        return {CLOCK_MONOTONIC_RAW, ToNanoseconds(now)};
+        return CLOCK_MONOTONIC_RAW;
     }
 #endif
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return {CLOCK_MONOTONIC, ToNanoseconds(now)};
+    return CLOCK_MONOTONIC;
 }
+
+// Chosen as the program starts. The first reading of a clock in a process costs some
+// microseconds (the kernel maps its time data into the process on that first use), and the
+// clock measurement reads the counter just before its first tick read: paid here, that cost
+// stays out of the interval it times.
+const clockid_t kTickClock = ChooseTickClock();
 
 }  // namespace
 
-// The first read is the origin and returns 0 without a second reading of the clock, so as
-// little time as possible passes between the caller's counter read and the origin.
+// The first read sets the origin, so it returns 0 and the count's first step begins there.
 uint32_t HardwareMillisecondTick() {
     static bool started = false;
-    static TickClock tick{};
+    static uint64_t originNanoseconds = 0;
+    const uint64_t now = ClockNanoseconds(kTickClock);
     if (!started) {
-        tick = StartTickClock();
+        originNanoseconds = now;
         started = true;
-        return 0;
     }
-    return MillisecondsSince(tick.originNanoseconds, ClockNanoseconds(tick.id));
+    return MillisecondsSince(originNanoseconds, now);
 }
 
 #endif
