@@ -117,8 +117,13 @@ echo "machine:   $(lscpu 2>/dev/null | sed -n 's/^Model name: *//p'), kernel $(u
      "$(lscpu 2>/dev/null | grep -q '^Hypervisor vendor' && lscpu | sed -n 's/^Hypervisor vendor: *//p' | sed 's/^/virtualised (/; s/$/)/' || echo 'not virtualised')," \
      "clock source $(cat /sys/devices/system/clocksource/clocksource0/current_clocksource 2>/dev/null || echo unknown)"
 echo "date:      $(date -u '+%Y-%m-%d %H:%M UTC')"
-echo "runs:      $runs each, alternately: ${launcher[*]:+${launcher[*]} }$tool </dev/null" \
-     "${peer:+and ${launcher[*]:+${launcher[*]} }$peer --clock-rdtsc}; reference window ${window} s"
+prefix=${launcher[*]:+${launcher[*]} }
+if [ -n "$peer" ]; then
+    echo "runs:      $runs each, alternately: $prefix$tool </dev/null and $prefix$peer --clock-rdtsc"
+else
+    echo "runs:      $runs of $prefix$tool </dev/null (no cpuid_tool)"
+fi
+echo "reference: tsc_reference over ${window} s before and after the runs; the kernel's log"
 load_before=$(load)
 
 ref_before=$(reference_mhz)
@@ -221,7 +226,7 @@ awk -v rb="$ref_before" -v ra="$ref_after" -v kernel="$kernel" -v aim="$CLOSE_PE
         ntools = 2; tool[1] = "cpuprobe"; tool[2] = "cpuid_tool"
         ref = (rb + ra) / 2
         printf "\n%-34s %14s %14s\n", "", "cpuprobe", "cpuid_tool"
-        printf "%-34s %14s %14s\n", "printed resolution", "0.1 MHz", peer == "" ? "not installed" : "1 MHz"
+        printf "%-34s %14s %14s\n", "printed resolution", "0.1 MHz", peer == "" ? "not run" : "1 MHz"
         row("median figure (MHz)", "figure", 0)
         against("tsc_reference (" (rb == ra ? "steady" : sprintf("%+.4f%% drift", (ra - rb) / rb * 100)) ")", ref)
         if (kernel != "") against("kernel calibration (log)", kernel)
