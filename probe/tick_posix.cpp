@@ -46,9 +46,9 @@ clockid_t ChooseTickClock() noexcept {
 }
 
 // Chosen as the program starts. The first reading of a clock in a process costs some
-// microseconds (the kernel maps its time data into the process on that first use), and the
-// clock measurement reads the counter just before its first tick read: paid here, that cost
-// stays out of the interval it times.
+// microseconds: the page of the kernel's time data and the page of code that reads it are
+// faulted in on that first use. The clock measurement reads the counter just before its first
+// tick read; paid here, that cost stays out of the interval it times.
 const clockid_t kTickClock = ChooseTickClock();
 
 }  // namespace
