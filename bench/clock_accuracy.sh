@@ -1,28 +1,39 @@
 #!/usr/bin/env bash
-# How close does cpuprobe's half-second clock measurement come to the truth?
+# How close does cpuprobe's half-second clock measurement come to the truth, beside a peer?
 #
-# Runs the real tool N times (input from /dev/null, so it does not wait), reads its CpuClock
-# line and compares it with two references: tsc_reference, which times the same counter over a
-# long window against CLOCK_MONOTONIC_RAW (run before and after the N runs, averaged), and the
-# kernel's own calibration from its log, where that can be read. Prints the median and worst
-# relative error against each, the median and worst wall time of one run against the ideal
-# 500 ms, and whether the worst error stays inside what the method allows: one step of the
-# tick count in 500 ms (0.2% with a 1 ms tick). It is a measurement, not a test: it exits 0
-# once the table is printed, whatever the verdict, and 1 only when a run could not be read.
+# Runs the real tool and the peer, libcpuid's `cpuid_tool --clock-rdtsc`, alternately, N runs
+# each (input from /dev/null, so cpuprobe does not wait), and compares each figure with two
+# references: tsc_reference, which times the same counter over a long window against
+# CLOCK_MONOTONIC_RAW (run before and after the runs, averaged), and the kernel's own
+# calibration from its log, where that can be read. Alternating puts both tools through the
+# same moments of the machine's load. Prints one table, the tools side by side: median and
+# worst relative error against each reference, how many runs came within 0.005%, and the
+# median and worst wall time of one run. Then the cpuprobe runs beyond 0.005%, with the time
+# each one's error implies it counted for.
+#
+# It is a measurement, not a test: it exits 0 once the table is printed, whatever the figures,
+# and 1 only when a run could not be read. Without cpuid_tool the peer's column says so.
 #
 # usage: clock_accuracy.sh --tool PATH --reference PATH [-n RUNS] [--window SECONDS]
-#                          [--tick-ms MS] [--realtime]
+#                          [--peer PATH | --no-peer] [--realtime]
 #
-# --realtime runs the tool under SCHED_FIFO (chrt -f, needs root), so that no ordinary process
-# can hold it up at the ends of its wait: what remains is the method's own error.
+# -n RUNS          runs of each tool (default 20)
+# --window SECONDS tsc_reference's window (default 5; a short one only for a smoke pass)
+# --peer PATH      the cpuid_tool to run (default: cpuid_tool from PATH)
+# --realtime       runs both tools under SCHED_FIFO (chrt -f 10, needs root), so that no
+#                  ordinary process can hold them up at the ends of their waits
 set -euo pipefail
+export LC_ALL=C
 
 runs=20
 window=5
-tick_ms=1
 tool=""
 reference=""
+peer=$(command -v cpuid_tool || true)
 launcher=()
+
+# The closeness the tool aims for, in percent.
+readonly CLOSE_PERCENT=0.005
 
 usage() {
     sed -n '/^# usage:/,/^[^#]/s/^# \{0,1\}//p' "$0" >&2
@@ -31,19 +42,27 @@ usage() {
 
 while [ $# -gt 0 ]; do
     case "$1" in
-        --tool) tool=$2; shift 2 ;;
-        --reference) reference=$2; shift 2 ;;
-        -n) runs=$2; shift 2 ;;
-        --window) window=$2; shift 2 ;;
-        --tick-ms) tick_ms=$2; shift 2 ;;
+        --tool) tool=${2-}; shift 2 || usage ;;
+        --reference) reference=${2-}; shift 2 || usage ;;
+        -n | --runs) runs=${2-}; shift 2 || usage ;;
+        --window) window=${2-}; shift 2 || usage ;;
+        --peer) peer=${2-}; shift 2 || usage ;;
+        --no-peer) peer=""; shift ;;
         --realtime) launcher=(chrt -f 10); shift ;;
         *) usage ;;
     esac
 done
 if [ ! -x "$tool" ] || [ ! -x "$reference" ]; then usage; fi
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || usage
+if [ -n "$peer" ] && [ ! -x "$peer" ]; then
+    echo "clock_accuracy: no cpuid_tool at $peer; leaving it out" >&2
+    peer=""
+fi
 
 die() { echo "clock_accuracy: $*" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 
 # The counter rate in MHz by the long-window yardstick.
 reference_mhz() {
@@ -63,30 +82,64 @@ kernel_mhz() {
         <<<"$log"
 }
 
-now_ns() { date +%s%N; }
+load() { cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo unknown; }
 
-# One run of the tool: prints "<clock MHz> <wall ms>".
+# Microseconds of the wall clock, without starting a process to read them.
+now_us() { echo "${EPOCHREALTIME/./}"; }
+
+# cpuprobe prints one line "CpuClock <MHz>MHz" among its 18.
+cpuprobe_mhz() { sed -n 's/^CpuClock \([0-9][0-9.]*\)MHz\r\{0,1\}$/\1/p' "$1"; }
+
+# cpuid_tool --clock-rdtsc prints a line of dashes, then the rate in whole MHz on a line of its
+# own (or -1 when it cannot measure). The rate is the one line that is a number; anything
+# else on stdout, a second number or a rate that is not positive counts as unreadable.
+cpuid_tool_mhz() {
+    awk '/^-+$/ || /^[[:space:]]*$/ { next }
+         /^[[:space:]]*[0-9]+(\.[0-9]+)?[[:space:]]*$/ && !rate { rate = $1 + 0; next }
+         { bad = 1 }
+         END { if (!bad && rate > 0) print rate }' "$1"
+}
+
+# One run of one tool: prints "<tool> <MHz> <wall ms>".
 one_run() {
-    local started finished output clock
-    started=$(now_ns)
-    output=$("${launcher[@]}" "$tool" </dev/null) || die "the tool failed"
-    finished=$(now_ns)
-    clock=$(sed -n 's/^CpuClock \([0-9.]*\)MHz$/\1/p' <<<"$output")
-    [ -n "$clock" ] || die "no CpuClock line in: $output"
-    awk -v c="$clock" -v s="$started" -v f="$finished" 'BEGIN { printf "%s %.1f\n", c, (f - s) / 1e6 }'
+    local name=$1 started finished mhz
+    shift
+    started=$(now_us)
+    "${launcher[@]}" "$@" </dev/null >"$work/out" 2>"$work/err" ||
+        die "$name failed: $(cat "$work/err")"
+    finished=$(now_us)
+    mhz=$("${name}_mhz" "$work/out")
+    [ -n "$mhz" ] || die "no rate could be read from $name's output: $(cat "$work/out" "$work/err")"
+    echo "$name $mhz $(((finished - started) / 1000)).$(printf '%03d' $(((finished - started) % 1000)))"
 }
 
 echo "machine:   $(lscpu 2>/dev/null | sed -n 's/^Model name: *//p'), kernel $(uname -r)," \
-     "$(lscpu 2>/dev/null | grep -q '^Hypervisor vendor' && lscpu | sed -n 's/^Hypervisor vendor: *//p' | sed 's/^/virtualised (/; s/$/)/' || echo 'not virtualised')"
-echo "runs:      $runs of ${launcher[*]:+${launcher[*]} }$tool (</dev/null), reference window ${window} s," \
-     "load average $(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo unknown)"
+     "$(lscpu 2>/dev/null | grep -q '^Hypervisor vendor' && lscpu | sed -n 's/^Hypervisor vendor: *//p' | sed 's/^/virtualised (/; s/$/)/' || echo 'not virtualised')," \
+     "clock source $(cat /sys/devices/system/clocksource/clocksource0/current_clocksource 2>/dev/null || echo unknown)"
+echo "date:      $(date -u '+%Y-%m-%d %H:%M UTC')"
+prefix=${launcher[*]:+${launcher[*]} }
+if [ -n "$peer" ]; then
+    echo "runs:      $runs each, alternately: $prefix$tool </dev/null and $prefix$peer --clock-rdtsc"
+else
+    echo "runs:      $runs of $prefix$tool </dev/null (no cpuid_tool)"
+fi
+echo "reference: tsc_reference over ${window} s before and after the runs; the kernel's log"
+load_before=$(load)
 
 ref_before=$(reference_mhz)
-samples=$(for ((i = 0; i < runs; i++)); do one_run; done)
+samples=$(
+    for ((i = 0; i < runs; i++)); do
+        one_run cpuprobe "$tool"
+        if [ -n "$peer" ]; then one_run cpuid_tool "$peer" --clock-rdtsc; fi
+    done
+)
 ref_after=$(reference_mhz)
 kernel=$(kernel_mhz)
+echo "load:      $load_before before the runs, $(load) after (1, 5, 15 min averages)"
 
-awk -v rb="$ref_before" -v ra="$ref_after" -v kernel="$kernel" -v tick="$tick_ms" '
+awk -v rb="$ref_before" -v ra="$ref_after" -v kernel="$kernel" -v aim="$CLOSE_PERCENT" \
+    -v peer="$peer" '
+    function abs(x) { return x < 0 ? -x : x }
     function median(values, n,    sorted, i, j, t) {
         for (i = 1; i <= n; i++) sorted[i] = values[i]
         for (i = 2; i <= n; i++)
@@ -95,47 +148,93 @@ awk -v rb="$ref_before" -v ra="$ref_after" -v kernel="$kernel" -v tick="$tick_ms
             }
         return n % 2 ? sorted[(n + 1) / 2] : (sorted[n / 2] + sorted[n / 2 + 1]) / 2
     }
-    function abs(x) { return x < 0 ? -x : x }
-    # Relative errors of all runs against one reference, in percent, with their sign: the
-    # median and the worst (largest in size).
-    function errors(ref, label,    i, e, worst) {
+    function largest(values, n,    i, m) {
+        m = values[1]
+        for (i = 2; i <= n; i++) if (values[i] > m) m = values[i]
+        return m
+    }
+    # The relative errors of one tool against one reference, in percent, with their sign,
+    # into err[]; returns how many runs the tool has.
+    function errors(tool, ref, err,    i) {
+        for (i = 1; i <= count[tool]; i++) err[i] = (mhz[tool, i] - ref) / ref * 100
+        return count[tool]
+    }
+    function median_error(tool, ref,    err, n) {
+        n = errors(tool, ref, err)
+        return sprintf("%+.4f%%", median(err, n))
+    }
+    function worst_error(tool, ref,    err, n, i, worst) {
+        n = errors(tool, ref, err)
         worst = 0
-        for (i = 1; i <= n; i++) {
-            e[i] = (clock[i] - ref) / ref * 100
-            if (abs(e[i]) >= abs(worst)) worst = e[i]
-        }
-        printf "%-34s %12.3f %+11.3f%% %+11.3f%%\n", label, ref, median(e, n), worst
-        return abs(worst)
+        for (i = 1; i <= n; i++) if (abs(err[i]) >= abs(worst)) worst = err[i]
+        return sprintf("%+.4f%%", worst)
     }
-    # A run outside the bound counted cycles over a longer (or shorter) time than 500 ms: the
-    # time its error implies, beside the run'"'"'s wall time, shows whether the process was held
-    # up as the wait should have ended (it then notices the end only when it runs again).
-    function outliers(ref, bound,    i, e, shown) {
-        for (i = 1; i <= n; i++) {
-            e = (clock[i] - ref) / ref * 100
-            if (abs(e) <= bound) continue
-            if (!shown++) printf "\nruns outside the bound: error, the counting time it implies, wall time of the run\n"
-            printf "  run %2d: %.1f MHz %+.3f%% -> %.1f ms counted; wall %.1f ms\n", i, clock[i], e, 500 + e * 5, wall[i]
+    function within(tool, ref,    err, n, i, inside) {
+        n = errors(tool, ref, err)
+        for (i = 1; i <= n; i++) if (abs(err[i]) <= aim + 1e-9) inside++
+        return sprintf("%d of %d", inside, n)
+    }
+    function wall_median(tool,    w, i) {
+        for (i = 1; i <= count[tool]; i++) w[i] = wall[tool, i]
+        return sprintf("%.1f", median(w, count[tool]))
+    }
+    function wall_worst(tool,    w, i) {
+        for (i = 1; i <= count[tool]; i++) w[i] = wall[tool, i]
+        return sprintf("%.1f", largest(w, count[tool]))
+    }
+    function figure_median(tool,    f, i) {
+        for (i = 1; i <= count[tool]; i++) f[i] = mhz[tool, i]
+        return sprintf("%g", median(f, count[tool]))
+    }
+    # One row: a label, then a cell per tool, computed by the named function (awk has no
+    # function values, so the names are spelt out).
+    function row(label, what, ref,    t, cell) {
+        printf "%-34s", label
+        for (t = 1; t <= ntools; t++) {
+            if (!count[tool[t]]) cell = "not run"
+            else if (what == "median") cell = median_error(tool[t], ref)
+            else if (what == "worst") cell = worst_error(tool[t], ref)
+            else if (what == "within") cell = within(tool[t], ref)
+            else if (what == "wall_median") cell = wall_median(tool[t])
+            else if (what == "wall_worst") cell = wall_worst(tool[t])
+            else if (what == "figure") cell = figure_median(tool[t])
+            printf " %14s", cell
+        }
+        printf "\n"
+    }
+    function against(label, ref) {
+        printf "against %s, %.4f MHz\n", label, ref
+        row("  median error", "median", ref)
+        row("  worst error", "worst", ref)
+        row("  runs within " aim "%", "within", ref)
+    }
+    # A cpuprobe run beyond the aim counted cycles over a longer (or shorter) time than
+    # 500 ms: the time its error implies, beside the run'"'"'s wall time, shows whether the
+    # process was held up as the wait should have ended (it notices the end only when it
+    # runs again).
+    function beyond(ref,    i, e, shown) {
+        for (i = 1; i <= count["cpuprobe"]; i++) {
+            e = (mhz["cpuprobe", i] - ref) / ref * 100
+            if (abs(e) <= aim + 1e-9) continue
+            if (!shown++) printf "\ncpuprobe runs beyond %s%%: figure, error, the counting time it implies, wall time\n", aim
+            printf "  run %2d: %.1f MHz %+.4f%% -> %.3f ms counted; wall %.1f ms\n",
+                   i, mhz["cpuprobe", i], e, 500 * (1 + e / 100), wall["cpuprobe", i]
         }
     }
-    { n++; clock[n] = $1; wall[n] = $2 }
+    { n = ++count[$1]; mhz[$1, n] = $2; wall[$1, n] = $3 }
     END {
+        ntools = 2; tool[1] = "cpuprobe"; tool[2] = "cpuid_tool"
         ref = (rb + ra) / 2
-        bound = tick / 500 * 100
-        printf "\n%-34s %12s %12s %12s\n", "reference", "MHz", "median err", "worst err"
-        worst_ref = errors(ref, "tsc_reference (CLOCK_MONOTONIC_RAW)")
-        if (kernel != "") errors(kernel, "kernel calibration (log)")
-        else printf "%-34s %12s\n", "kernel calibration (log)", "not readable"
-        printf "  yardstick before/after: %.4f / %.4f MHz (drift %+.4f%%)\n", rb, ra, (ra - rb) / rb * 100
-        printf "  tool: median %.1f MHz, range %.1f .. %.1f MHz\n", median(clock, n), min(clock), max(clock)
-        for (i = 1; i <= n; i++) over[i] = wall[i] - 500
-        printf "\n%-34s %12s %12s\n", "wall time of one run", "median ms", "worst ms"
-        printf "%-34s %12.1f %12.1f\n", "whole process", median(wall, n), max(wall)
-        printf "%-34s %+12.1f %+12.1f\n", "over the ideal 500 ms", median(over, n), max(over)
-        printf "\nbound (one %g ms tick step in 500 ms): %.3f%%; worst against tsc_reference %.3f%%: %s\n",
-               tick, bound, worst_ref, worst_ref <= bound ? "inside" : "OUTSIDE"
-        outliers(ref, bound)
+        printf "\n%-34s %14s %14s\n", "", "cpuprobe", "cpuid_tool"
+        printf "%-34s %14s %14s\n", "printed resolution", "0.1 MHz", peer == "" ? "not run" : "1 MHz"
+        row("median figure (MHz)", "figure", 0)
+        against("tsc_reference (" (rb == ra ? "steady" : sprintf("%+.4f%% drift", (ra - rb) / rb * 100)) ")", ref)
+        if (kernel != "") against("kernel calibration (log)", kernel)
+        else printf "against kernel calibration: log not readable\n"
+        printf "wall time of one run (ms)\n"
+        row("  median", "wall_median", 0)
+        row("  worst", "wall_worst", 0)
+        printf "\ntsc_reference before / after the runs: %.4f / %.4f MHz\n", rb, ra
+        beyond(ref)
     }
-    function min(v,    i, m) { m = v[1]; for (i = 2; i <= n; i++) if (v[i] < m) m = v[i]; return m }
-    function max(v,    i, m) { m = v[1]; for (i = 2; i <= n; i++) if (v[i] > m) m = v[i]; return m }
 ' <<<"$samples"

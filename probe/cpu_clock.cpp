@@ -1,7 +1,10 @@
-// The clock rate is the number of time-stamp-counter cycles that pass while the system's
-// millisecond tick count advances by 500. The start tick is read at an arbitrary moment within
-// a step of the tick count, so the real interval is 500 ms give or take one step; nothing
-// corrects for that, nor for the few cycles spent outside the wait.
+// The clock rate is the number of time-stamp-counter cycles that pass while the millisecond
+// tick count advances by 500. Nothing waits for a step of the tick count to begin, so how long
+// the wait really lasts depends on where within a step the start tick is read. The POSIX
+// count starts at its first read, which is this start tick, so there the interval is 500 ms
+// to within one pass of the loop. The Windows count steps by its timer's resolution from boot
+// and is read at an arbitrary moment within a step, so there the interval is 500 ms give or
+// take one step. Nothing corrects for that, nor for the few cycles spent outside the wait.
 #include "probe/cpu_info.h"
 #include "probe/hardware.h"
 

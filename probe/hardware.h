@@ -29,5 +29,7 @@ bool HardwareTimeStampCounterReadable();
 // The full 64-bit time-stamp counter (RDTSC), with no fencing around it.
 uint64_t HardwareTimeStampCounter();
 
-// The system's millisecond tick count: counts up steadily and wraps from 0xFFFFFFFF to 0.
+// A millisecond tick count: counts up steadily and wraps from 0xFFFFFFFF to 0. Where it starts
+// is the platform's choice: Windows counts from boot, in steps of its timer's resolution; the
+// POSIX count starts at 0 on its first read, in steps of exactly 1 ms from there.
 uint32_t HardwareMillisecondTick();
