@@ -14,9 +14,7 @@ constexpr uint32_t kBackwards = 0x80000000u;
 
 // Counting from the first read is what puts the clock measurement's start tick at the very
 // beginning of a step; a count since boot would start anywhere within one.
-TEST(PosixTick, FirstReadIsZero) {
-    EXPECT_EQ(HardwareMillisecondTick(), 0u);
-}
+TEST(PosixTick, FirstReadIsZero) { EXPECT_EQ(HardwareMillisecondTick(), 0u); }
 
 TEST(PosixTick, NeverStepsBack) {
     uint32_t previous = HardwareMillisecondTick();
