@@ -45,11 +45,25 @@ clockid_t ChooseTickClock() noexcept {
     return CLOCK_MONOTONIC;
 }
 
-// Chosen as the program starts. The first reading of a clock in a process costs some
-// microseconds: the page of the kernel's time data and the page of code that reads it are
-// faulted in on that first use. The clock measurement reads the counter just before its first
-// tick read; paid here, that cost stays out of the interval it times.
-const clockid_t kTickClock = ChooseTickClock();
+clockid_t TickClock() {
+    static const clockid_t clock = ChooseTickClock();
+    return clock;
+}
+
+// The first reading of a clock in a process costs some microseconds: the page of the kernel's
+// time data and the page of code that reads it are faulted in on that first use. The clock
+// measurement reads the counter just before its first tick read; paid as the program starts,
+// that cost stays out of the interval it times. Where the process may not read the time-stamp
+// counter, nothing is read here: the clock's fast path reads that counter itself when it is
+// the kernel's clock source, and would fault; the measurement does not run there anyway.
+bool WarmUpTickClock() {
+    if (!HardwareTimeStampCounterReadable()) {
+        return false;
+    }
+    TickClock();
+    return true;
+}
+const bool kTickClockWarm = WarmUpTickClock();
 
 }  // namespace
 
@@ -57,7 +71,7 @@ const clockid_t kTickClock = ChooseTickClock();
 uint32_t HardwareMillisecondTick() {
     static bool started = false;
     static uint64_t originNanoseconds = 0;
-    const uint64_t now = ClockNanoseconds(kTickClock);
+    const uint64_t now = ClockNanoseconds(TickClock());
     if (!started) {
         originNanoseconds = now;
         started = true;
