@@ -96,28 +96,29 @@ TEST(Clock, Exactly466_25PrintsRoundedUp) {
     EXPECT_EQ(FormatOneDecimal(TheCpuInfo.CpuClock), "466.3");
 }
 
+// No measurement at all: the record stays as it was and the tick is never read.
+void ExpectNoMeasurement(const Scenario& scenario, const CpuInfo& before) {
+    StartSimulation(scenario);
+    TheCpuInfo = before;
+    MeasureCpuClock();
+    ExpectSameRecord(before, TheCpuInfo);
+    EXPECT_FALSE(TickWasRead(scenario));
+}
+
 TEST(Clock, WithoutCounterLeavesZeroAndNeverReadsTheTick) {
     Scenario scenario;
     scenario.tickStart = 77;
-    StartSimulation(scenario);
-    TheCpuInfo.FPU = 1;
-    MeasureCpuClock();
-    CpuInfo expected{};
-    expected.FPU = 1;
-    ExpectSameRecord(expected, TheCpuInfo);
-    EXPECT_FALSE(TickWasRead(scenario));
+    CpuInfo before{};
+    before.FPU = 1;
+    ExpectNoMeasurement(scenario, before);
 }
 
 TEST(Clock, ForbiddenCounterLeavesZeroAndNeverReadsTheTick) {
     Scenario scenario;
     scenario.counterForbidden = true;
-    StartSimulation(scenario);
-    TheCpuInfo.TSC = 1;
-    MeasureCpuClock();
-    CpuInfo expected{};
-    expected.TSC = 1;
-    ExpectSameRecord(expected, TheCpuInfo);
-    EXPECT_FALSE(TickWasRead(scenario));
+    CpuInfo before{};
+    before.TSC = 1;
+    ExpectNoMeasurement(scenario, before);
 }
 
 TEST(Clock, MeasuresAfterAProbedCounter) {
