@@ -101,7 +101,10 @@ std::optional<long> SystemCallOf(pid_t pid) {
     }
     std::istringstream fields(shown);
     long number = -1;
-    return fields >> number ? number : -1;
+    if (!(fields >> number)) {
+        return -1;  // "running": on the processor, in no system call
+    }
+    return number;
 }
 
 // Whether this system shows a child's system call, so that a test can see the tool wait for
