@@ -9,14 +9,8 @@
 
 namespace {
 
-// What PrintLine writes for "%s" and the text, read back from a scratch file.
-std::string Printed(const std::string& text) {
-    std::FILE* file = std::tmpfile();
-    if (file == nullptr) {
-        ADD_FAILURE() << "no scratch file";
-        return "";
-    }
-    PrintLine(file, "%s", text.c_str());
+// Everything written to a scratch file, read back from its start.
+std::string ReadBack(std::FILE* file) {
     std::rewind(file);
     std::string back;
     for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
@@ -24,6 +18,17 @@ std::string Printed(const std::string& text) {
     }
     std::fclose(file);
     return back;
+}
+
+// What PrintLine writes for "%s" and the text.
+std::string Printed(const std::string& text) {
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr) {
+        ADD_FAILURE() << "no scratch file";
+        return "";
+    }
+    PrintLine(file, "%s", text.c_str());
+    return ReadBack(file);
 }
 
 struct LineCase {
@@ -50,11 +55,7 @@ TEST(Line, FormatsEveryConversionTheReportUses) {
     std::FILE* file = std::tmpfile();
     ASSERT_NE(file, nullptr);
     PrintLine(file, "%s|%d|%x|%sMHz\n", "AuthenticAMD", -7, 0x80000021u, "2596.1");
-    std::rewind(file);
-    char back[64] = {};
-    ASSERT_NE(std::fgets(back, sizeof back, file), nullptr);
-    std::fclose(file);
-    EXPECT_STREQ(back, "AuthenticAMD|-7|80000021|2596.1MHz\n");
+    EXPECT_EQ(ReadBack(file), "AuthenticAMD|-7|80000021|2596.1MHz\n");
 }
 
 }  // namespace
