@@ -19,7 +19,8 @@ struct CpuidRegisters {
 bool HardwareIdBitCanChange();
 
 // Executes CPUID for one leaf, with sub-leaf 0. None of the leaves the probe asks for takes a
-// sub-leaf; cpuprobe-dump asks for every leaf, and some do.
+// sub-leaf; fixing it anyway means a leaf asked the same way always gets the same answer,
+// whatever ECX held before.
 CpuidRegisters HardwareCpuid(uint32_t leaf);
 
 // True when this process may read the time-stamp counter. A system can forbid it (Linux:

@@ -6,21 +6,10 @@
 #include <intrin.h>
 
 #include "probe/hardware.h"
-#include "probe/id_bit.h"
-
-// Reads the flags register, writes it back with the ID bit inverted and reads it again.
-// The original flags are put back afterwards.
-bool HardwareIdBitCanChange() {
-    const auto original = __readeflags();
-    __writeeflags(original ^ static_cast<decltype(__readeflags())>(kFlagsIdBit));
-    const auto changed = __readeflags();
-    __writeeflags(original);
-    return IdBitChanged(original, changed);
-}
 
 // ECX is set to 0 as well (MinGW's __cpuid leaves it as it was): the probe's leaves ignore it,
-// and a leaf that takes a sub-leaf then answers its first one, which keeps cpuprobe-dump's
-// records the same from run to run.
+// and a leaf that takes a sub-leaf then answers its first one rather than whatever ECX
+// happened to hold, so a leaf asked the same way every run gives the same answer.
 CpuidRegisters HardwareCpuid(uint32_t leaf) {
     int registers[4] = {0, 0, 0, 0};
     __cpuidex(registers, static_cast<int>(leaf), 0);

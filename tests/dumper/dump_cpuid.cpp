@@ -5,7 +5,9 @@
 // It asks every standard leaf from 0 up to the highest one leaf 0 reports, then leaf 0x80000000
 // and every extended leaf up to the highest one that leaf reports. Leaf 0x80000000 is always
 // printed: a processor without extended leaves answers it with some unrelated value, which the
-// tool stores as it is. The sub-leaf is never set (the tool asks for none), so it prints as 0.
+// tool stores as it is. The hardware door asks every leaf with sub-leaf 0, so a leaf that takes
+// a sub-leaf (4, 7, 0xB, 0xD) is recorded with its first one, the same from run to run, and the
+// sub-leaf prints as 0; a dump therefore never differs between two runs on one processor.
 // A processor whose ID bit cannot be changed has no CPUID at all; the dump then says so with
 // the simulated processor's @no-cpuid directive.
 #include <algorithm>
