@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Leg "emulated": the whole build and test suite with Clang; the 32-bit x86 build run under
-# qemu-i386; the native tool under many qemu processor models, each checked against a raw dump
+# qemu-i386, its unit tests included (32-bit code does the clock's double arithmetic on the x87
+# unit, with its wider registers, and formats the figure with the 32-bit C library); the
+# native tool under many qemu processor models, each checked against a raw dump
 # of the same model replayed through cpuprobe-sim; and the aarch64 build (a processor without
 # CPUID) run under qemu-aarch64. The emulated checks are tests of the Clang build
 # (tests/emulated), pointed at the 32-bit and aarch64 build folders.
@@ -53,8 +55,11 @@ check_32bit_flags_code() {
 
 started=$SECONDS
 
-step "install: g++-multilib, qemu-user, clang, aarch64 cross libraries"
-apt-get install -y --no-install-recommends g++-multilib qemu-user clang groff-base mandoc \
+step "install: g++-multilib, 32-bit GoogleTest, qemu-user, clang, aarch64 cross libraries"
+dpkg --add-architecture i386 || fail "could not add the i386 architecture"
+apt-get update >/dev/null || fail "apt-get update"
+apt-get install -y --no-install-recommends g++-multilib libgtest-dev:i386 libgmock-dev:i386 \
+    qemu-user clang groff-base mandoc \
     binutils-aarch64-linux-gnu libstdc++-12-dev-arm64-cross libc6-dev-arm64-cross ||
     fail "install"
 
@@ -69,11 +74,16 @@ ctest --test-dir build-clang --output-on-failure -j2 -E '^Qemu/|^Aarch64\.' ||
 
 step "i686 under qemu-i386"
 cmake -S . -B build-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake \
-    -DCPUPROBE_WERROR=ON || fail "i686: configure"
-cmake --build build-i686 -j2 --target cpuprobe cpuprobe-dump ||
-    fail "i686: build (warnings are errors)"
+    -DCPUPROBE_WERROR=ON -DBUILD_TESTING=ON || fail "i686: configure"
+cmake --build build-i686 -j2 --target cpuprobe cpuprobe-dump cpuprobe_unit_tests \
+    cpuprobe_tick_tests || fail "i686: build (warnings are errors)"
 check_32bit_flags_code
 run_tests "i686 under qemu-i386" '^Qemu/.*/i386_default$'
+
+step "i686 unit tests under qemu-i386"
+for suite in cpuprobe_unit_tests cpuprobe_tick_tests; do
+    qemu-i386 "build-i686/$suite" --gtest_brief=1 || fail "i686: $suite under qemu-i386"
+done
 
 step "models under qemu"
 run_tests "models under qemu (the failing test names the platform and model)" \

@@ -5,9 +5,13 @@
 # XP list and the subsystem version XP's, the report's "\r\n" line ends, the same processor and
 # clock as the Linux build, the report held back from a redirected stdout until the awaited
 # character, and cpuprobe-sim.exe on every recorded dump.
+# Where the kernel runs no 32-bit programs, 32-bit Wine cannot start: the 32-bit build is then
+# built and its imports checked, and the checks under Wine are skipped, saying so.
 # Run as root from the repository root on Debian 12; it installs what it needs.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
+# shellcheck source=.ci/lib.sh
+source "$(dirname "$0")/lib.sh"
 
 step() { printf '\n--- windows: %s ---\n' "$*"; }
 fail() {
@@ -25,13 +29,24 @@ target_of() {
 
 started=$SECONDS
 
+describe_32bit_host
+# The widths whose programs run under Wine here.
+wine_widths=(64)
+if host_runs_32bit_x86; then
+    wine_widths=(32 64)
+fi
+
 step "install the MinGW-w64 cross compilers and Wine (32-bit Wine needs the i386 architecture)"
 # Another apt run on the same machine holds the lock for a while; wait for it.
 apt_get() { apt-get -o DPkg::Lock::Timeout=600 "$@"; }
-dpkg --add-architecture i386 || fail "could not add the i386 architecture"
+wine_packages=(wine64)
+if [ "${wine_widths[0]}" = 32 ]; then
+    dpkg --add-architecture i386 || fail "could not add the i386 architecture"
+    wine_packages+=(wine32:i386)
+fi
 apt_get update || fail "apt-get update failed"
 apt_get install -y --no-install-recommends g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 \
-    binutils-mingw-w64 wine64 wine32:i386 g++ cmake make ||
+    binutils-mingw-w64 "${wine_packages[@]}" g++ cmake make ||
     fail "could not install the packages"
 
 step "build the Linux tool (build-mingw-linux), warnings as errors"
@@ -49,9 +64,17 @@ for width in 32 64; do
 done
 
 for width in 32 64; do
-    step "check the $width-bit build: Windows XP imports, and under Wine"
-    bash tests/windows/check_windows.sh "$width" "build-win$width" build-mingw-linux ||
-        fail "a $width-bit Windows check failed (see above)"
+    if [[ " ${wine_widths[*]} " == *" $width "* ]]; then
+        step "check the $width-bit build: Windows XP imports, and under Wine"
+        bash tests/windows/check_windows.sh "$width" "build-win$width" build-mingw-linux ||
+            fail "a $width-bit Windows check failed (see above)"
+    else
+        step "check the $width-bit build: Windows XP imports"
+        bash tests/windows/check_windows.sh --imports-only "$width" "build-win$width" ||
+            fail "a $width-bit Windows check failed (see above)"
+        skipped "$width-bit Windows programs under Wine" "$WHY_NO_32BIT_WINE"
+    fi
 done
 
 step "passed in $((SECONDS - started)) s"
+summarize_skips

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Run by .ci/debian-releases.sh inside a fresh root of a Debian release after 12, as mmdebstrap's
+# last hook (/dev, /proc and /sys mounted; apt's lists still there), with the commit under
+# test in /root/cpuprobe and the package built on Debian 12 in /root/bookworm:
+#   1. the package builds there with tools/build-deb.sh, running the whole test suite;
+#   2. that release's lintian finds no tag at all in it, pedantic, informational and
+#      experimental ones included;
+#   3. the Debian 12 package installs with apt, passes its own autopkgtest checks (the report
+#      against /proc/cpuinfo, the manual page through man), and purges without a trace.
+# Usage: debian-release-check.sh RELEASE
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+release=${1:?usage: debian-release-check.sh RELEASE}
+fail() {
+    printf 'debian-release-check: %s: FAILED: %s\n' "$release" "$*" >&2
+    exit 1
+}
+passed() { printf 'debian-release-check: %s: passed: %s\n' "$release" "$*"; }
+step() { printf '\n--- %s: %s ---\n' "$release" "$*"; }
+
+cd /root/cpuprobe
+. /etc/os-release
+echo "inside: ${PRETTY_NAME:-$release}, dpkg $(dpkg-query -W -f '${Version}' dpkg)," \
+    "lintian $(dpkg-query -W -f '${Version}' lintian)"
+
+step "build dependencies"
+apt-get build-dep -y ./ >/dev/null || fail "apt-get build-dep ./"
+
+step "build the package with its test suite"
+log=$(tools/build-deb.sh /root/out) || fail "tools/build-deb.sh (its log is above)"
+printf '%s\n' "$log"
+passed "built, $(grep -Eo '[0-9]+% tests passed.*' <<<"$log" || echo "tests not run")"
+
+step "lintian $(dpkg-query -W -f '${Version}' lintian), pedantic, informational and experimental"
+lint_status=0
+lint=$(lintian --pedantic --display-info --display-experimental /root/out/*.changes \
+    /root/out/*.dsc) || lint_status=$?
+[ -z "$lint" ] || fail "lintian tags (none are allowed):
+$lint"
+[ "$lint_status" = 0 ] || fail "lintian exited with status $lint_status"
+passed "lintian $(dpkg-query -W -f '${Version}' lintian): no tag"
+
+step "install the Debian 12 package: $(basename /root/bookworm/*.deb)"
+apt-get install -y /root/bookworm/*.deb >/dev/null || fail "apt-get install of the Debian 12 package"
+files=$(dpkg -L cpuprobe | while read -r path; do [ -d "$path" ] || echo "$path"; done)
+AUTOPKGTEST_TMP=$(mktemp -d) bash debian/tests/installed-report ||
+    fail "the installed tool's report"
+bash debian/tests/manual-page || fail "the installed manual page"
+passed "the Debian 12 package installs, cpuprobe runs from PATH, man -w cpuprobe gives $(man -w cpuprobe)"
+
+step "purge"
+apt-get purge -y cpuprobe >/dev/null || fail "apt-get purge cpuprobe"
+for path in $files; do
+    [ ! -e "$path" ] || fail "$path left behind by the purge"
+done
+passed "purged: none of its $(wc -w <<<"$files") files left"
