@@ -3,8 +3,8 @@
 # last hook (/dev, /proc and /sys mounted; apt's lists still there), with the commit under
 # test in /root/cpuprobe and the package built on Debian 12 in /root/bookworm:
 #   1. the package builds there with tools/build-deb.sh, running the whole test suite;
-#   2. that release's lintian finds no tag at all in it, pedantic, informational and
-#      experimental ones included;
+#   2. that release's lintian finds no tag at all in the binary packages, pedantic,
+#      informational and experimental ones included, and no error or warning in the source;
 #   3. the Debian 12 package installs with apt, passes its own autopkgtest checks (the report
 #      against /proc/cpuinfo, the manual page through man), and purges without a trace.
 # Usage: debian-release-check.sh RELEASE
@@ -31,14 +31,26 @@ log=$(tools/build-deb.sh /root/out) || fail "tools/build-deb.sh (its log is abov
 printf '%s\n' "$log"
 passed "built, $(grep -Eo '[0-9]+% tests passed.*' <<<"$log" || echo "tests not run")"
 
-step "lintian $(dpkg-query -W -f '${Version}' lintian), pedantic, informational and experimental"
-lint_status=0
-lint=$(lintian --pedantic --display-info --display-experimental /root/out/*.changes \
-    /root/out/*.dsc) || lint_status=$?
-[ -z "$lint" ] || fail "lintian tags (none are allowed):
-$lint"
-[ "$lint_status" = 0 ] || fail "lintian exited with status $lint_status"
-passed "lintian $(dpkg-query -W -f '${Version}' lintian): no tag"
+# The binary packages must lint clean on every release. The source package declares the policy
+# version and debhelper compatibility level that Debian 12's tools know (4.6.2, 13), and a later
+# lintian calls them old and some fields redundant, as it does every source of that age: its
+# tags are shown, and only an error or a warning fails.
+lintian=(lintian --pedantic --display-info --display-experimental)
+lintian_version=$(dpkg-query -W -f '${Version}' lintian)
+step "lintian $lintian_version, pedantic, informational and experimental"
+changes=$(echo /root/out/*.changes)
+status=0
+tags=$("${lintian[@]}" "$changes" 2>/dev/null) || status=$?
+[ -z "$tags" ] && [ "$status" = 0 ] ||
+    fail "lintian on the binary packages, status $status (no tag is allowed):
+$tags"
+passed "lintian $lintian_version on the binary packages ($(basename "$changes")): no tag"
+status=0
+tags=$("${lintian[@]}" --fail-on error,warning /root/out/*.dsc 2>/dev/null) || status=$?
+[ "$status" = 0 ] || fail "lintian on the source package, status $status:
+$tags"
+passed "lintian $lintian_version on the source package: no error or warning${tags:+; shown:
+$tags}"
 
 step "install the Debian 12 package: $(basename /root/bookworm/*.deb)"
 apt-get install -y /root/bookworm/*.deb >/dev/null || fail "apt-get install of the Debian 12 package"

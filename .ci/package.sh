@@ -4,7 +4,8 @@
 # agrees everywhere; the Debian package is built (running the test suite), lintian finds
 # nothing in it; a second build in another folder gives the same bytes; the autopkgtest passes
 # against the built package; dpkg installs it, the tool runs from PATH, man shows its page,
-# and a purge leaves nothing behind. The packages and logs stay in build-deb/.
+# and a purge leaves nothing behind; piuparts does the same in a fresh Debian 12 root. The
+# packages and logs stay in build-deb/.
 # Run from anywhere in the repository.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -187,6 +188,18 @@ status=$(dpkg-query -W -f '${db:Status-Status}' cpuprobe 2>/dev/null) || true
 leftovers=$(find /var/lib/dpkg/info -name 'cpuprobe[.:]*')
 [ -z "$leftovers" ] || fail "dpkg's records left behind: $leftovers"
 passed "dpkg --purge cpuprobe leaves no file and no record"
+
+step "piuparts: install, remove and purge in a fresh Debian 12 root"
+# Debian's own check of the same: a root made by debootstrap, the package installed, removed
+# and purged, and any file left behind, changed or owned by no package reported.
+"${apt_get[@]}" install piuparts >/dev/null || fail "could not install piuparts"
+piuparts_started=$SECONDS
+piuparts --distribution=bookworm --no-upgrade-test --mirror="http://deb.debian.org/debian main" \
+    "$out/first/$deb" >"$out/piuparts.log" 2>&1 || {
+    tail -n 60 "$out/piuparts.log" >&2
+    fail "piuparts (the whole log is $out/piuparts.log)"
+}
+passed "piuparts on $deb: $(grep -Eo 'PASS: .*' "$out/piuparts.log" | tail -n 1) ($((SECONDS - piuparts_started)) s)"
 
 [ "$(git status --porcelain)" = "$tree_before" ] || fail "the leg changed the working tree: $(git status --short)"
 
