@@ -48,7 +48,8 @@ cppcheck --project=build-tidy/compile_commands.json --library=googletest \
 # The files for other targets compile to nothing here; check them as their targets see them.
 cppcheck --enable=warning,style,performance,portability --error-exitcode=1 --inline-suppr -q \
     --library=windows -D_WIN32 -D_MSC_VER -D_M_X64 -I. \
-    probe/processor_x86_intrin.cpp probe/tick_windows.cpp report/main.cpp ||
+    probe/processor_x86_id_bit.cpp probe/processor_x86_intrin.cpp probe/tick_windows.cpp \
+    report/main.cpp ||
     fail "cppcheck found problems in the Windows build"
 cppcheck --enable=warning,style,performance,portability --error-exitcode=1 --inline-suppr -q \
     -D__aarch64__ -I. probe/processor_none.cpp || fail "cppcheck found problems off x86"
