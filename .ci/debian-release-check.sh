@@ -49,8 +49,8 @@ status=0
 tags=$("${lintian[@]}" --fail-on error,warning /root/out/*.dsc 2>/dev/null) || status=$?
 [ "$status" = 0 ] || fail "lintian on the source package, status $status:
 $tags"
-passed "lintian $lintian_version on the source package: no error or warning${tags:+; shown:
-$tags}"
+passed "lintian $lintian_version on the source package: no error or warning${tags:+ (shown: \
+$(paste -sd ';' <<<"$tags" | sed 's/;/; /g'))}"
 
 step "install the Debian 12 package: $(basename /root/bookworm/*.deb)"
 apt-get install -y /root/bookworm/*.deb >/dev/null || fail "apt-get install of the Debian 12 package"
