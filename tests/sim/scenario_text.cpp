@@ -1,8 +1,8 @@
 #include "tests/sim/scenario_text.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <sstream>
 
 namespace {
 
@@ -84,12 +84,16 @@ std::string Utf16ToUtf8(const std::string& bytes, std::size_t at, ByteOrder orde
     return text;
 }
 
+// Lines are split by hand: a string stream would bring the C++ locale machinery, and with it
+// imports that Windows XP lacks, into cpuprobe-sim.exe.
 bool HasDirectiveLine(const std::string& text) {
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        if (IsDirectiveLine(line)) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        if (IsDirectiveLine(text.substr(start, end - start))) {
             return true;
         }
+        start = end + 1;
     }
     return false;
 }
