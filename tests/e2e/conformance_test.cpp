@@ -1,8 +1,9 @@
 // Conformance: every recorded processor, replayed through cpuprobe-sim, prints exactly the
 // report recorded beside it. One test per dump, named after it, so a failure names the part.
 //
-// ctest runs each processor as a test of its own: CPUPROBE_PROCESSOR then names its file below
-// the processors' folder, and only that one runs. Without it, every recorded processor runs.
+// Where CPUPROBE_PROCESSOR names one file below the processors' folder, only that processor
+// runs: so the ctest tests of build/tests/processors run one each. Without it, every recorded
+// processor runs, as the whole suite's two shards do.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
