@@ -130,6 +130,19 @@ check_linux_tarball() {
     run_on_oldest_models "$arch" "$binary"
 }
 
+# README.txt must be the one written for Windows users, with CRLF, and name no file but those
+# the zip holds, those it tells the user to make and Windows' own cmd.exe.
+check_windows_readme() {
+    local zip=$1 folder=$2 named
+    cmp -s <(sed 's/$/\r/' windows/README.txt) "$folder/README.txt" ||
+        fail "$zip: README.txt is not windows/README.txt with CRLF line ends"
+    for named in $(tr -d '\r' <"$folder/README.txt" |
+        grep -oE '[A-Za-z0-9_.-]+\.(exe|txt|md|dll|zip)' | sort -u); do
+        case "$named" in report.txt | dump.txt | cpuprobe-dump.txt | cmd.exe) continue ;; esac
+        [ -e "$folder/$named" ] || fail "$zip: README.txt names $named, which the zip does not hold"
+    done
+}
+
 check_windows_zip() {
     local zip=$1 width
     width=${zip#"cpuprobe-$version-win"}
@@ -145,6 +158,7 @@ check_windows_zip() {
         awk '!/\r$/ { bare++ } END { exit NR == 0 || bare > 0 }' "$work/$folder/$text.txt" ||
             fail "$zip: $text.txt is empty or has lines not ending in CRLF"
     done
+    check_windows_readme "$zip" "$work/$folder"
     # The zip's own programs, beside a cpuprobe-sim.exe of the same width for the checks that
     # replay processors, against the Linux build.
     local sim_build="build-win$width"

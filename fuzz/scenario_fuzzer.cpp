@@ -3,7 +3,8 @@
 // Directives are checked here against a reading of their format written independently of the
 // reader: after leading blanks and trailing blanks and carriage returns are dropped, a line
 // starting with '@' is "@no-cpuid" alone, or one of the four clock names, blanks, and one
-// number of at most 64 bits, decimal or 0x-hex (1 to 16 digits).
+// number of at most 64 bits, decimal or 0x-hex (1 to 16 digits). The same bytes read as a
+// file must give the same scenario, or be refused only when nothing in them could be read.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "tests/sim/scenario.h"
+#include "tests/sim/scenario_text.h"
 
 namespace {
 
@@ -122,6 +124,23 @@ void CheckSameClocks(const Scenario& read, const Scenario& expected) {
     Require(read.tscPerMs == expected.tscPerMs, "@tsc-per-ms value");
 }
 
+// The same bytes read as a file: decoded first, and refused as a whole only when nothing in
+// them was read. Without a byte-order mark the text is read as it stands.
+void CheckWholeFileReading(const std::string& bytes, const Scenario& parsed) {
+    Scenario read;
+    const ScenarioResult result = ReadScenarioBytes(bytes, read);
+    const bool marked = bytes.rfind("\xEF\xBB\xBF", 0) == 0 || bytes.rfind("\xFF\xFE", 0) == 0 ||
+                        bytes.rfind("\xFE\xFF", 0) == 0;
+    if (marked) {
+        return;
+    }
+    Require(result.ok || parsed.leaves.empty(), "a file with a leaf line is read");
+    if (result.ok) {
+        Require(read.leaves.size() == parsed.leaves.size(), "the file's leaves are the text's");
+        CheckSameClocks(read, parsed);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -147,5 +166,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     Require(result.ok, "a refusal names a malformed directive");
     CheckSameClocks(read, expected);
+    CheckWholeFileReading(text, read);
     return 0;
 }

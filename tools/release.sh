@@ -6,7 +6,9 @@
 #   cpuprobe-VERSION-linux-x86_64.tar.gz    static Linux builds: cpuprobe, cpuprobe.1,
 #   cpuprobe-VERSION-linux-i686.tar.gz      README.md, LICENSE, CHANGELOG.md
 #   cpuprobe-VERSION-win64.zip              Windows builds (MinGW-w64): cpuprobe.exe,
-#   cpuprobe-VERSION-win32.zip              cpuprobe-dump.exe, README.txt, LICENSE.txt
+#   cpuprobe-VERSION-win32.zip              cpuprobe-dump.exe, README.txt (windows/README.txt,
+#                                           written for Windows users), LICENSE.txt,
+#                                           CHANGELOG.txt; text with CRLF line ends
 #   SHA256SUMS                              over all of the above
 #
 # usage: tools/release.sh OUTDIR
@@ -14,8 +16,8 @@
 # Everything is built from `git archive HEAD`, so what is released is exactly a commit, never
 # a working tree's leftovers. Archive entries carry the release date of debian/changelog and
 # no owner, and are sorted by name, so that the same commit gives the same archives. The
-# packages it needs are listed in CONTRIBUTING.md ("Making a release"); a missing tool stops it
-# with its name.
+# packages it needs are listed in CONTRIBUTING.md ("Versions and releases"); a missing tool stops
+# it with its name.
 set -euo pipefail
 
 readonly RELEASE_LINUX_ARCHES=(x86_64 i686)
@@ -110,7 +112,7 @@ make_windows_zip() {
     cp "$work/stage-win$width/bin/cpuprobe.exe" "$content/"
     "${WINDOWS_STRIP[$width]}" -o "$content/cpuprobe-dump.exe" \
         "$work/build-win$width/cpuprobe-dump.exe"
-    crlf_copy "$source_dir/README.md" "$content/README.txt"
+    crlf_copy "$source_dir/windows/README.txt" "$content/README.txt"
     crlf_copy "$source_dir/LICENSE" "$content/LICENSE.txt"
     crlf_copy "$source_dir/CHANGELOG.md" "$content/CHANGELOG.txt"
     set_release_dates "$content"

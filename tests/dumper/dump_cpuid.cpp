@@ -10,12 +10,22 @@
 // sub-leaf prints as 0; a dump therefore never differs between two runs on one processor.
 // A processor whose ID bit cannot be changed has no CPUID at all; the dump then says so with
 // the simulated processor's @no-cpuid directive.
+//
+// Where it writes depends on who is asking. With stdout redirected to a file or a pipe, as
+// scripts and checks run it, it prints the dump and nothing else. With stdout on a console (a
+// double click on Windows opens one; so does a prompt without redirection) nobody could keep
+// what it prints, so it writes a bug-report file beside itself instead: the tool's own report
+// of this processor, then the dump. It shows the report and where the file is, and waits for
+// Enter so that a window opened by a double click stays open to be read.
 #include <algorithm>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 
+#include "probe/cpu_info.h"
 #include "probe/hardware.h"
+#include "report/report_output.h"
+#include "tests/dumper/beside_program.h"
 
 namespace {
 
@@ -26,36 +36,85 @@ constexpr uint32_t kExtendedBase = 0x80000000;
 // is cut here rather than asked for billions of times.
 constexpr uint32_t kMostLeavesAfterBase = 0xFF;
 
-CpuidRegisters DumpLeaf(uint32_t leaf) {
+constexpr const char* kBugReportFileName = "cpuprobe-dump.txt";
+constexpr int kCouldNotWriteStatus = 1;
+
+CpuidRegisters DumpLeaf(std::FILE* out, uint32_t leaf) {
     const CpuidRegisters answer = HardwareCpuid(leaf);
-    std::printf("   0x%08" PRIx32 " 0x00: eax=0x%08" PRIx32 " ebx=0x%08" PRIx32 " ecx=0x%08" PRIx32
-                " edx=0x%08" PRIx32 "\n",
-                leaf, answer.eax, answer.ebx, answer.ecx, answer.edx);
+    std::fprintf(out,
+                 "   0x%08" PRIx32 " 0x00: eax=0x%08" PRIx32 " ebx=0x%08" PRIx32 " ecx=0x%08" PRIx32
+                 " edx=0x%08" PRIx32 "\n",
+                 leaf, answer.eax, answer.ebx, answer.ecx, answer.edx);
     return answer;
 }
 
 // The base leaf of a range reports the highest leaf of that range in EAX. A value below the
 // base means the range does not exist.
-void DumpRange(uint32_t base) {
-    const uint32_t highest = DumpLeaf(base).eax;
+void DumpRange(std::FILE* out, uint32_t base) {
+    const uint32_t highest = DumpLeaf(out, base).eax;
     if (highest <= base) {
         return;
     }
     const uint32_t leavesAfterBase = std::min(highest - base, kMostLeavesAfterBase);
     for (uint32_t offset = 1; offset <= leavesAfterBase; ++offset) {
-        DumpLeaf(base + offset);
+        DumpLeaf(out, base + offset);
     }
+}
+
+void WriteDump(std::FILE* out) {
+    std::fprintf(out, "CPU:\n");
+    if (!HardwareIdBitCanChange()) {
+        std::fprintf(out, "@no-cpuid\n");
+        return;
+    }
+    DumpRange(out, kStandardBase);
+    DumpRange(out, kExtendedBase);
+}
+
+// The report comes first, exactly as cpuprobe prints it, so that the file's first 18 lines are
+// the user's report; the dump follows. No line of a report is a leaf line or a directive, so
+// cpuprobe-sim replays the whole file as the dump alone.
+bool WriteBugReport(std::FILE* file) {
+    WriteReport(file, TheCpuInfo);
+    std::fprintf(file,
+                 "\ncpuprobe-dump %s: the report of cpuprobe above, the processor's raw "
+                 "CPUID answers below.\n",
+                 CPUPROBE_VERSION);
+    WriteDump(file);
+    const bool written = std::ferror(file) == 0;
+    return std::fclose(file) == 0 && written;
+}
+
+int WriteBugReportBesideProgram() {
+    ProbeCpu();
+    MeasureCpuClock();
+    WriteReport(stdout, TheCpuInfo);
+    const FileBesideProgram target = OpenBesideProgram(kBugReportFileName);
+    int status = 0;
+    if (target.file != nullptr && WriteBugReport(target.file)) {
+        std::printf(
+            "\nThis report and the processor's CPUID answers are saved in\n  %s\n"
+            "Attach that file to your bug report.\n",
+            target.shownPath.c_str());
+    } else {
+        std::printf(
+            "\ncpuprobe-dump could not write %s: %s\nRun it from a command prompt in "
+            "a folder you can write to, as: cpuprobe-dump > dump.txt\n",
+            target.shownPath.c_str(),
+            target.problem.empty() ? "write error" : target.problem.c_str());
+        status = kCouldNotWriteStatus;
+    }
+    std::printf("\nPress Enter to close.\n");
+    (void)std::getchar();
+    return status;
 }
 
 }  // namespace
 
 int main() {
-    std::printf("CPU:\n");
-    if (!HardwareIdBitCanChange()) {
-        std::printf("@no-cpuid\n");
+    if (!StdoutIsTerminal()) {
+        WriteDump(stdout);
         return 0;
     }
-    DumpRange(kStandardBase);
-    DumpRange(kExtendedBase);
-    return 0;
+    return WriteBugReportBesideProgram();
 }

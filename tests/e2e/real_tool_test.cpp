@@ -2,19 +2,12 @@
 // what the system and the cpuid utility say, and how it waits for its one character with a
 // file, a pipe and a terminal around it. Each run spins 500 ms, so there are few of them.
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
-#include <sched.h>
-#include <signal.h>
 #include <sys/prctl.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -27,14 +20,12 @@
 #include "tests/e2e/report_shape.h"
 #include "tests/sim/scenario.h"
 #include "tests/support/process.h"
+#include "tests/support/watch.h"
 
 namespace {
 
 const std::string kToolPath = CPUPROBE_PATH;
 const std::string kStaticToolPath = CPUPROBE_STATIC_PATH;
-
-// Far longer than a run takes even on a loaded machine; reaching it fails the test.
-constexpr std::chrono::seconds kPatience{15};
 
 // Leaf 1 EAX, the processor signature.
 constexpr int kSteppingShift = 0;
@@ -58,81 +49,6 @@ int OpenOrThrow(const std::string& path, int flags) {
     return fd;
 }
 
-bool HasExited(pid_t pid) {
-    siginfo_t info{};
-    // WNOWAIT leaves the child to be collected by WaitForProcess.
-    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-           info.si_pid == pid;
-}
-
-int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-// Waits for the child to end, but no longer than kPatience: a tool that does not end is
-// killed, and the test fails on the empty result instead of hanging. Where the system cannot
-// watch a process through a descriptor, ctest's own timeout is the bound.
-std::optional<ProcessExit> WaitWithPatience(pid_t pid) {
-    const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    if (pidFd < 0) {
-        return WaitForProcess(pid);
-    }
-    pollfd ended{pidFd, POLLIN, 0};
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (poll(&ended, 1, MillisecondsLeft(deadline)) < 0 && errno == EINTR) {
-    }
-    close(pidFd);
-    if (!HasExited(pid)) {
-        kill(pid, SIGKILL);
-        WaitForProcess(pid);
-        return std::nullopt;
-    }
-    return WaitForProcess(pid);
-}
-
-// What /proc/PID/syscall shows of a process: its system call's number, or -1 while it runs
-// on the processor; nullopt where the file cannot be read.
-std::optional<long> SystemCallOf(pid_t pid) {
-    const std::string shown = ReadWholeFile("/proc/" + std::to_string(pid) + "/syscall");
-    if (shown.empty()) {
-        return std::nullopt;
-    }
-    std::istringstream fields(shown);
-    long number = -1;
-    if (!(fields >> number)) {
-        return -1;  // "running": on the processor, in no system call
-    }
-    return number;
-}
-
-// Whether this system shows a child's system call, so that a test can see the tool wait for
-// its input. Yama's ptrace_scope 2 and 3 hide it from ordinary users, and some sandboxes
-// (gVisor) have no such file. Asked of a child that only waits, once per run.
-bool CanSeeChildSystemCalls() {
-    static const bool canSee = [] {
-        const pid_t child = fork();
-        if (child == 0) {
-            pause();
-            _exit(0);
-        }
-        if (child < 0) {
-            return false;
-        }
-        std::optional<long> call = SystemCallOf(child);
-        const auto deadline = std::chrono::steady_clock::now() + kPatience;
-        while (call == -1 && std::chrono::steady_clock::now() < deadline) {
-            sched_yield();
-            call = SystemCallOf(child);
-        }
-        kill(child, SIGKILL);
-        WaitForProcess(child);
-        return call.value_or(-1) >= 0;
-    }();
-    return canSee;
-}
-
 // Whether this process, and so a tool it starts, may read the time-stamp counter: a sandbox
 // can forbid it (prctl PR_SET_TSC), and the tool then reports a clock of 0.
 bool MayReadTimeStampCounter() {
@@ -140,62 +56,16 @@ bool MayReadTimeStampCounter() {
     return prctl(PR_GET_TSC, &state, 0, 0, 0) != 0 || state != PR_TSC_SIGSEGV;
 }
 
-// True once the child sits in read() on its stdin, as /proc shows it: the syscall number,
-// then its first argument, the descriptor. False if it ends first or takes too long.
-bool WaitUntilReadingStdin(pid_t pid) {
-    const std::string syscallFile = "/proc/" + std::to_string(pid) + "/syscall";
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (std::chrono::steady_clock::now() < deadline && !HasExited(pid)) {
-        std::istringstream current(ReadWholeFile(syscallFile));
-        long number = -1;
-        std::string descriptor;
-        if (current >> number >> descriptor && number == SYS_read && descriptor == "0x0") {
-            return true;
-        }
-        sched_yield();
-    }
-    return false;
-}
-
-// Replaces each "\r\n" by "\n"; returns false if any "\n" came without its "\r".
-bool FromTerminalLines(const std::string& shown, std::string& text) {
-    text.clear();
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-        if (shown[i] == '\r' && i + 1 < shown.size() && shown[i + 1] == '\n') {
-            continue;
-        }
-        if (shown[i] == '\n' && (i == 0 || shown[i - 1] != '\r')) {
-            return false;
-        }
-        text += shown[i];
-    }
-    return true;
-}
-
 // Reads what the terminal shows until the whole report has arrived.
 std::string ReadReportFromTerminal(int master) {
-    std::string shown;
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    std::size_t lineEnds = 0;
-    while (lineEnds < kReportLineCount) {
-        pollfd readable{master, POLLIN, 0};
-        const int ready = poll(&readable, 1, MillisecondsLeft(deadline));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        char chunk[512];
-        const ssize_t count = ready > 0 ? read(master, chunk, sizeof chunk) : 0;
-        if (count <= 0) {
-            break;  // too late, or the terminal closed
-        }
-        shown.append(chunk, static_cast<std::size_t>(count));
-        lineEnds = 0;
+    return ReadUntil(master, [](const std::string& shown) {
+        std::size_t lineEnds = 0;
         for (std::size_t at = shown.find("\r\n"); at != std::string::npos;
              at = shown.find("\r\n", at + 2)) {
             ++lineEnds;
         }
-    }
-    return shown;
+        return lineEnds >= kReportLineCount;
+    });
 }
 
 std::optional<std::string> FindProgram(const std::string& name) {

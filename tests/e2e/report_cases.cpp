@@ -47,14 +47,19 @@ std::vector<ReportCase> FindReportCases(const std::string& folder, const std::st
     std::vector<ReportCase> cases;
     std::set<std::string> taken;
     for (const fs::path& input : inputs) {
-        fs::path stem = input.lexically_relative(folder);
-        stem.replace_extension();
-        fs::path report = input;
-        report.replace_extension(".report");
-        cases.push_back({UniqueName(SanitisedName(stem.generic_string()), taken), input.string(),
-                         report.string()});
+        cases.push_back(ReportCaseFor(folder, input.lexically_relative(folder).string()));
+        cases.back().name = UniqueName(cases.back().name, taken);
     }
     return cases;
+}
+
+ReportCase ReportCaseFor(const std::string& folder, const std::string& relativeInput) {
+    const fs::path input = fs::path(folder) / relativeInput;
+    fs::path stem = relativeInput;
+    stem.replace_extension();
+    fs::path report = input;
+    report.replace_extension(".report");
+    return {SanitisedName(stem.generic_string()), input.string(), report.string()};
 }
 
 std::string ReportCaseName(const testing::TestParamInfo<ReportCase>& info) {

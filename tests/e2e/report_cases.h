@@ -23,6 +23,9 @@ void PrintTo(const ReportCase& reportCase, std::ostream* out);
 // case's name is unique and valid as a GoogleTest parameter name.
 std::vector<ReportCase> FindReportCases(const std::string& folder, const std::string& extension);
 
+// The case of one input file, given by its path below the folder.
+ReportCase ReportCaseFor(const std::string& folder, const std::string& relativeInput);
+
 // Names the parametrized test after its case, so that a failure names the processor.
 std::string ReportCaseName(const testing::TestParamInfo<ReportCase>& info);
 

@@ -1,16 +1,24 @@
 // cpuprobe-dump, linked against the simulated processor instead of the real one: what it prints
 // for a processor must give that processor's report again when replayed through cpuprobe-sim,
-// and a garbage highest leaf must not make it ask for billions of leaves.
+// and a garbage highest leaf must not make it ask for billions of leaves. Run on a terminal, it
+// must leave a bug-report file beside itself that holds the report and replays to it, say
+// where, and wait for Enter.
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "tests/emulated/replay.h"
 #include "tests/sim/simulated_processor.h"
 #include "tests/support/process.h"
+#include "tests/support/watch.h"
 
 namespace {
 
@@ -107,6 +115,141 @@ TEST(Dumper, RecordedProcessorsGiveTheirReportsAgain) {
         ++replayed;
     }
     EXPECT_GT(replayed, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// On a terminal: the bug-report file a double click leaves.
+
+namespace fs = std::filesystem;
+
+constexpr const char* kBugReportFileName = "cpuprobe-dump.txt";
+constexpr const char* kEnterPrompt = "Press Enter to close.";
+
+struct TerminalRun {
+    std::string shown;      // what the terminal showed, "\r\n" as "\n"
+    bool crlfOnly = false;  // every line the terminal showed ended in "\r\n"
+    bool waitedForEnter = false;
+    bool enterSent = false;
+    std::optional<ProcessExit> exit;
+    std::string err;
+};
+
+// Runs the dumper from its own fresh folder (so that the file it leaves is its own), with a
+// terminal as its stdin and stdout, and presses Enter once it asks for it.
+TerminalRun RunOnTerminal(const fs::path& folder, const std::string& scenarioPath) {
+    fs::create_directories(folder);
+    const fs::path dumper = folder / "cpuprobe-dump";
+    fs::copy_file(CPUPROBE_DUMP_SIM_PATH, dumper, fs::copy_options::overwrite_existing);
+    int master = -1;
+    int terminal = -1;
+    if (openpty(&master, &terminal, nullptr, nullptr, nullptr) != 0) {
+        return {};
+    }
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(terminal, F_SETFD, FD_CLOEXEC);
+    const std::string errPath = (folder / "stderr").string();
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    Command command;
+    command.argv = {dumper.string()};
+    command.environment[kScenarioVariable] = scenarioPath;
+    const pid_t pid = StartProcess(command, terminal, terminal, err);
+    close(terminal);
+    close(err);
+
+    TerminalRun run;
+    const std::string raw = ReadUntil(master, [](const std::string& arrived) {
+        return arrived.find(kEnterPrompt) != std::string::npos;
+    });
+    // Where the wait cannot be seen, the prompt's arrival before any input still shows it.
+    run.waitedForEnter =
+        !HasExited(pid) && (!CanSeeChildSystemCalls() || WaitUntilReadingStdin(pid));
+    run.enterSent = write(master, "\n", 1) == 1;
+    run.exit = WaitWithPatience(pid);
+    close(master);
+    run.crlfOnly = FromTerminalLines(raw, run.shown);
+    run.err = ReadWholeFile(errPath);
+    return run;
+}
+
+// The first 18 lines of a text, each with its "\n" (a file written on Windows would have
+// "\r\n"; this one is written on Linux).
+std::string FirstReportLines(const std::string& text) {
+    std::size_t end = 0;
+    for (int line = 0; line < 18 && end != std::string::npos; ++line) {
+        end = text.find('\n', end);
+        end = end == std::string::npos ? end : end + 1;
+    }
+    return text.substr(0, end);
+}
+
+struct BugReportCase {
+    const char* name;
+    const char* scenario;  // below tests/, the processor the simulated dumper runs on
+    const char* report;    // below tests/, the report that processor gives
+};
+
+const BugReportCase kBugReportCases[] = {
+    {"RecordedProcessor", "data/processors/linux-cpuid-r/qemu-phenom.txt",
+     "data/processors/linux-cpuid-r/qemu-phenom.report"},
+    {"NoCpuid", "scenarios/no-cpuid.scenario", "scenarios/no-cpuid.report"},
+};
+
+class DumperOnTerminal : public testing::TestWithParam<BugReportCase> {};
+
+TEST_P(DumperOnTerminal, LeavesAReportThatReplaysBesideItselfAndWaits) {
+    const fs::path tests = CPUPROBE_TESTS_PATH;
+    const std::string scenario = (tests / GetParam().scenario).string();
+    const std::string report = ReadWholeFile((tests / GetParam().report).string());
+    const fs::path folder = fs::path(testing::TempDir()) /
+                            ("dumper-" + std::to_string(getpid()) + "-" + GetParam().name);
+    const TerminalRun run = RunOnTerminal(folder, scenario);
+    const fs::path file = folder / kBugReportFileName;
+
+    ASSERT_TRUE(run.exit.has_value()) << "it did not end after Enter; it showed:\n" << run.shown;
+    EXPECT_TRUE(run.exit->exited);
+    EXPECT_EQ(run.exit->status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(run.waitedForEnter);
+    EXPECT_TRUE(run.enterSent);
+    EXPECT_TRUE(run.crlfOnly);
+    EXPECT_EQ(run.shown.rfind(report, 0), 0u) << "the screen does not start with the report:\n"
+                                              << run.shown;
+    EXPECT_NE(run.shown.find(file.string()), std::string::npos) << run.shown;
+
+    const std::string written = ReadWholeFile(file.string());
+    EXPECT_EQ(FirstReportLines(written), report);
+    // After the report, the very dump that a redirection gets.
+    const ProcessResult redirected = DumpScenarioFile(scenario);
+    EXPECT_NE(written.find(redirected.out, report.size()), std::string::npos) << written;
+    EXPECT_EQ(ReplayDump(CPUPROBE_SIM_PATH, written, GetParam().name).out, report);
+    fs::remove_all(folder);
+}
+
+std::string BugReportCaseName(const testing::TestParamInfo<BugReportCase>& info) {
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Dumper, DumperOnTerminal, testing::ValuesIn(kBugReportCases),
+                         BugReportCaseName);
+
+// Where the file cannot be written (here a folder stands in its way), the window says so,
+// names the file and the way round it, and still waits, so that the message can be read.
+TEST(Dumper, SaysOnATerminalWhenItCannotWriteAndStillWaits) {
+    const fs::path folder =
+        fs::path(testing::TempDir()) / ("dumper-" + std::to_string(getpid()) + "-blocked");
+    fs::create_directories(folder / kBugReportFileName);
+    const TerminalRun run =
+        RunOnTerminal(folder, std::string(CPUPROBE_TESTS_PATH) + "/scenarios/no-cpuid.scenario");
+
+    ASSERT_TRUE(run.exit.has_value()) << "it did not end after Enter; it showed:\n" << run.shown;
+    EXPECT_TRUE(run.exit->exited);
+    EXPECT_NE(run.exit->status, 0);
+    EXPECT_TRUE(run.waitedForEnter);
+    EXPECT_NE(run.shown.find("could not write " + (folder / kBugReportFileName).string()),
+              std::string::npos)
+        << run.shown;
+    EXPECT_NE(run.shown.find("cpuprobe-dump > dump.txt"), std::string::npos) << run.shown;
+    fs::remove_all(folder);
 }
 
 }  // namespace

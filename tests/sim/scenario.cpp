@@ -244,3 +244,5 @@ ScenarioResult ParseScenario(const std::string& text, Scenario& scenario) {
     }
     return result;
 }
+
+bool IsDirectiveLine(const std::string& line) { return IsDirective(line); }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "probe/hardware.h"
+#include "tests/sim/scenario_text.h"
 
 namespace {
 
@@ -60,10 +61,11 @@ void LoadScenarioFromEnvironment() {
         FailScenario(std::string("cannot read ") + path + ": " + problem);
     }
     Scenario scenario;
-    const ScenarioResult result = ParseScenario(text, scenario);
+    const ScenarioResult result = ReadScenarioBytes(text, scenario);
     if (!result.ok) {
-        FailScenario(std::string(path) + ":" + std::to_string(result.errorLine) + ": " +
-                     result.error);
+        const std::string where =
+            result.errorLine > 0 ? ":" + std::to_string(result.errorLine) : std::string();
+        FailScenario(std::string(path) + where + ": " + result.error);
     }
     SimulateProcessor(scenario);
 }

@@ -12,7 +12,8 @@
 void SimulateProcessor(const Scenario& scenario);
 
 // Without a SimulateProcessor call, the first question to the processor loads the scenario
-// file named by CPUPROBE_SCENARIO. When it is unset, unreadable or holds a malformed
-// directive, one line goes to stderr and the process exits with status 2.
+// file named by CPUPROBE_SCENARIO (read by ReadScenarioBytes). When it is unset, unreadable,
+// holds a malformed directive or no line to replay, one line goes to stderr and the process
+// exits with status 2.
 constexpr const char* kScenarioVariable = "CPUPROBE_SCENARIO";
 constexpr int kScenarioErrorStatus = 2;

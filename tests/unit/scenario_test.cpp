@@ -1,11 +1,16 @@
 // ParseScenario: which lines are leaves, which are directives, which are ignored, and how a
-// malformed directive is reported.
+// malformed directive is reported. ReadScenarioBytes: the encodings a saved dump comes in, and
+// the files that hold nothing to replay.
 #include "tests/sim/scenario.h"
+#include "tests/sim/scenario_text.h"
+#include "tests/support/saved_text.h"
 #include "tests/unit/row_name.h"
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace {
@@ -251,5 +256,192 @@ const MalformedCase kMalformedCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, ScenarioMalformed, ::testing::ValuesIn(kMalformedCases), RowName());
+
+// ---------------------------------------------------------------------------------------------
+// Decoding a file's bytes: byte-order marks, UTF-16 in either order, and what is not text.
+
+// A literal's bytes, NULs included.
+template <std::size_t N>
+std::string Bytes(const char (&literal)[N]) {
+    return std::string(literal, N - 1);
+}
+
+struct DecodeCase {
+    const char* name;
+    std::string bytes;
+    std::string text;
+};
+
+class ScenarioDecoding : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(ScenarioDecoding, GivesUtf8Text) {
+    EXPECT_EQ(DecodeScenarioBytes(GetParam().bytes), GetParam().text);
+}
+
+const DecodeCase kDecodeCases[] = {
+    {"NoMarkKeptByteForByte", Bytes("CPU:\r\n\xFF\x00\xFE"), Bytes("CPU:\r\n\xFF\x00\xFE")},
+    {"Empty", "", ""},
+    {"Utf8MarkDropped", "\xEF\xBB\xBF@no-cpuid\n", "@no-cpuid\n"},
+    {"Utf8MarkOnlyAtTheStart", "CPU:\xEF\xBB\xBF\n", "CPU:\xEF\xBB\xBF\n"},
+    {"Utf16MarkOnlyAtTheStart", Bytes("C\0\xFF\xFE"), Bytes("C\0\xFF\xFE")},
+    {"Utf16LittleEndian", Bytes("\xFF\xFE@\0x\0\r\0\n\0"), "@x\r\n"},
+    {"Utf16BigEndian", Bytes("\xFE\xFF\0@\0x\0\n"), "@x\n"},
+    {"Utf16MarkAlone", "\xFF\xFE", ""},
+    {"Utf16TwoByteCharacter", Bytes("\xFF\xFE\xE9\0"), "\xC3\xA9"},                 // e acute
+    {"Utf16ThreeByteCharacter", Bytes("\xFE\xFF\x20\xAC"), "\xE2\x82\xAC"},         // euro sign
+    {"Utf16SurrogatePair", Bytes("\xFF\xFE\x3D\xD8\x00\xDE"), "\xF0\x9F\x98\x80"},  // U+1F600
+    {"Utf16HighSurrogateAlone",
+     Bytes("\xFF\xFE\x3D\xD8"
+           "A\0"),
+     "\xEF\xBF\xBD"
+     "A"},
+    {"Utf16HighSurrogateLast",
+     Bytes("\xFF\xFE"
+           "A\0\x3D\xD8"),
+     "A\xEF\xBF\xBD"},
+    {"Utf16LowSurrogateAlone",
+     Bytes("\xFF\xFE\x00\xDE"
+           "A\0"),
+     "\xEF\xBF\xBD"
+     "A"},
+    {"Utf16OddLastByte",
+     Bytes("\xFF\xFE"
+           "A\0B"),
+     "A\xEF\xBF\xBD"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, ScenarioDecoding, ::testing::ValuesIn(kDecodeCases), RowName());
+
+// ---------------------------------------------------------------------------------------------
+// Every way a dump is saved reads as the same scenario as the plain text.
+
+const std::string kSavedDump =
+    "CPU:\n"
+    "   0x00000000 0x00: eax=0x00000001 ebx=0x68747541 ecx=0x444d4163 edx=0x69746e65\n"
+    "CPUID 80000000: 80000004-00000000-00000000-00000000\n"
+    "@tick-step 16\n";
+
+struct SavedFormCase {
+    const char* name;
+    std::function<std::string(const std::string&)> save;
+};
+
+class ScenarioSavedForm : public ::testing::TestWithParam<SavedFormCase> {};
+
+TEST_P(ScenarioSavedForm, ReadsAsThePlainText) {
+    Scenario plain;
+    ASSERT_TRUE(ParseScenario(kSavedDump, plain).ok);
+    Scenario saved;
+    const ScenarioResult result = ReadScenarioBytes(GetParam().save(kSavedDump), saved);
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_EQ(saved.leaves.size(), plain.leaves.size());
+    for (const auto& [leaf, regs] : plain.leaves) {
+        ExpectLeaf(saved, {leaf, regs});
+    }
+    EXPECT_EQ(saved.tickStep, plain.tickStep);
+}
+
+std::string Utf16Little(const std::string& text) {
+    return AsciiAsUtf16WithMark(text, Utf16Order::kLittleEndian);
+}
+std::string Utf16Big(const std::string& text) {
+    return AsciiAsUtf16WithMark(text, Utf16Order::kBigEndian);
+}
+
+const SavedFormCase kSavedFormCases[] = {
+    {"Utf8Lf", [](const std::string& text) { return text; }},
+    {"Utf8Crlf", WithCrlf},
+    {"Utf8MarkLf", WithUtf8ByteOrderMark},
+    {"Utf8MarkCrlf", [](const std::string& text) { return WithUtf8ByteOrderMark(WithCrlf(text)); }},
+    {"Utf16LittleEndianCrlf", [](const std::string& text) { return Utf16Little(WithCrlf(text)); }},
+    {"Utf16LittleEndianLf", Utf16Little},
+    {"Utf16BigEndianCrlf", [](const std::string& text) { return Utf16Big(WithCrlf(text)); }},
+    {"Utf16BigEndianLf", Utf16Big},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, ScenarioSavedForm, ::testing::ValuesIn(kSavedFormCases), RowName());
+
+// ---------------------------------------------------------------------------------------------
+// Files with no line to replay are refused as a whole; directives alone are a scenario.
+
+struct NothingToReplayCase {
+    const char* name;
+    std::string bytes;
+};
+
+class ScenarioNothingToReplay : public ::testing::TestWithParam<NothingToReplayCase> {};
+
+TEST_P(ScenarioNothingToReplay, IsRefusedAsAWhole) {
+    Scenario scenario;
+    const ScenarioResult result = ReadScenarioBytes(GetParam().bytes, scenario);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.errorLine, 0);
+    EXPECT_FALSE(result.error.empty());
+}
+
+const std::string kReportInsteadOfDump =
+    "VenderID  AuthenticAMD\nCpuName   AMD EPYC\nTypeID 0, FamilyID 15, ModelID 1, SteppingID 1\n"
+    "CpuClock 2596.1MHz\n\nCPUID       1\nCPUIDMax    1c\nCPUIDExtMax 80000021\nFPU    1\n"
+    "TSC    1\nMSR    1\nCMOV   1\nMMX    1\n3DNow! 0\nSSE_INT    1\nSSE_FP     1\n"
+    "3DNow! Ext 0\nFCMOV      1\n";
+
+const NothingToReplayCase kNothingToReplayCases[] = {
+    {"Empty", ""},
+    {"BlankLines", "\r\n\n  \n"},
+    {"HeaderOnly", "CPU:\r\n"},
+    {"CommentsOnly", "# an Athlon\n# no answers recorded\n"},
+    {"ReportInsteadOfDump", kReportInsteadOfDump},
+    {"ReportSavedAsUtf16", Utf16Little(WithCrlf(kReportInsteadOfDump))},
+    {"Utf8MarkAlone", "\xEF\xBB\xBF"},
+    {"Utf16MarkAlone", "\xFF\xFE"},
+    // Without its mark, UTF-16 has a NUL byte between every two characters: no line reads.
+    {"Utf16WithoutMark",
+     AsciiAsUtf16(WithCrlf("CPUID 00000000: 00000001-68747541-444D4163-69746E65\n@no-cpuid\n"),
+                  Utf16Order::kLittleEndian)},
+    {"Utf16MarkInTheWrongOrder",
+     AsciiAsUtf16WithMark("CPUID 00000000: 00000001-68747541-444D4163-69746E65\n",
+                          Utf16Order::kLittleEndian)
+         .replace(0, 2, "\xFE\xFF")},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, ScenarioNothingToReplay, ::testing::ValuesIn(kNothingToReplayCases),
+                         RowName());
+
+struct DirectivesAloneCase {
+    const char* name;
+    std::string bytes;
+    bool idBitCanChange;
+    uint64_t tickStep;
+};
+
+class ScenarioDirectivesAlone : public ::testing::TestWithParam<DirectivesAloneCase> {};
+
+TEST_P(ScenarioDirectivesAlone, AreAScenarioWithoutLeaves) {
+    const DirectivesAloneCase& row = GetParam();
+    Scenario scenario;
+    const ScenarioResult result = ReadScenarioBytes(row.bytes, scenario);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(scenario.leaves.empty());
+    EXPECT_EQ(scenario.idBitCanChange, row.idBitCanChange);
+    EXPECT_EQ(scenario.tickStep, row.tickStep);
+}
+
+const DirectivesAloneCase kDirectivesAloneCases[] = {
+    {"NoCpuid", "@no-cpuid\n", false, 1},
+    {"NoCpuidAsDumped", "CPU:\r\n@no-cpuid\r\n", false, 1},
+    {"NoCpuidInUtf16", Utf16Little("CPU:\r\n@no-cpuid\r\n"), false, 1},
+    {"ClockOnly", "# every leaf answers zeros\n@tick-step 16\n", true, 16},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, ScenarioDirectivesAlone, ::testing::ValuesIn(kDirectivesAloneCases),
+                         RowName());
+
+// A malformed directive in a UTF-16 file is named by its line, as in a UTF-8 one.
+TEST(ScenarioBytes, MalformedDirectiveInUtf16NamesItsLine) {
+    Scenario scenario;
+    const ScenarioResult result = ReadScenarioBytes(Utf16Big("CPU:\r\n@tick-step 0\r\n"), scenario);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.errorLine, 2);
+}
 
 }  // namespace

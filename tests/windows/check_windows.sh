@@ -11,6 +11,9 @@
 #   same processor   vendor, name and flag lines equal the Linux build's
 #   dump replay      what cpuprobe-dump.exe prints, saved by a redirection on Windows ("\r\n"),
 #                    gives the same processor lines through cpuprobe-sim.exe
+#   bug reports      that dump as PowerShell 5.1 (UTF-16) and 7 save it; README.txt's cmd.exe
+#                    lines run by cmd; cpuprobe-dump.exe on a console, leaving
+#                    cpuprobe-dump.txt beside itself: each replays to the same processor
 #   clock            the lowest of each build's runs (three, more while they differ) within 2%
 #                    of each other
 #   held output      a redirected stdout stays empty until the awaited character arrives
@@ -336,6 +339,108 @@ check_dump_replay() {
     echo "$(grep -c ' eax=' "$work/dump.txt") leaves, replayed to the same processor lines"
 }
 
+# --- The ways a Windows user sends a bug report, as the zip's README.txt gives them ---------
+
+# The processor lines (all but the clock) of a report, without carriage returns.
+processor_lines() { tr -d '\r' <"$1" | head -n "$REPORT_LINES" | sed 4d; }
+
+# Fails unless the dump file replays through cpuprobe-sim.exe to cpuprobe.exe's processor.
+expect_replays_to_same_processor() {
+    local dump=$1 what=$2
+    CPUPROBE_SCENARIO="Z:$dump" run_exe "$windows_build/cpuprobe-sim.exe" "$dump.replayed"
+    diff <(processor_lines "$dump.replayed") <(processor_lines "$work/windows-1.txt") ||
+        fail "$what (<) replays to another processor than cpuprobe.exe's (>)"
+}
+
+# The dump as the shells save `cpuprobe-dump.exe > dump.txt`: Windows PowerShell 5.1 decodes the
+# program's lines and writes them as UTF-16 little-endian after a byte-order mark; PowerShell 7
+# writes UTF-8 without one (7.0 to 7.3 re-encode the lines, 7.4 keeps the program's bytes),
+# which for this ASCII dump are cmd.exe's bytes. Each must replay to the same processor.
+check_shell_saved_dumps() {
+    step "dump replay: the dump as Windows PowerShell 5.1 and PowerShell 7 save it"
+    { printf '\xff\xfe' && iconv -f UTF-8 -t UTF-16LE "$work/dump.txt"; } >"$work/dump-ps51.txt"
+    expect_replays_to_same_processor "$work/dump-ps51.txt" "the UTF-16 dump of PowerShell 5.1"
+    cp "$work/dump.txt" "$work/dump-ps7.txt"
+    expect_replays_to_same_processor "$work/dump-ps7.txt" "the UTF-8 dump of PowerShell 7"
+    echo "both replay to the same processor lines"
+}
+
+# The README.txt of this build: the zip's own, beside its programs, or its source.
+readme_txt() {
+    if [ -f "$windows_build/README.txt" ]; then
+        echo "$windows_build/README.txt"
+    else
+        echo "$repo/windows/README.txt"
+    fi
+}
+
+# The command lines README.txt gives for cmd.exe, run by Wine's cmd in a folder of their own
+# holding the programs: the report must be held whole in its file, the dump replay.
+check_cmd_forms() {
+    local readme lines folder=$work/cmd-folder line
+    readme=$(readme_txt)
+    step "cmd.exe: the bug-report lines of $(basename "$(dirname "$readme")")/README.txt"
+    lines=$(tr -d '\r' <"$readme" | grep -oE 'cpuprobe(-dump)?\.exe [<>][^ ]+( [<>][^ ]+)?' |
+        sort -u)
+    if ! grep -qx 'cpuprobe.exe <nul >report.txt' <<<"$lines" ||
+        ! grep -qx 'cpuprobe-dump.exe >dump.txt' <<<"$lines"; then
+        fail "README.txt lacks the cmd.exe lines for report.txt and dump.txt; it has: $lines"
+    fi
+    mkdir -p "$folder"
+    cp "$windows_build/cpuprobe.exe" "$windows_build/cpuprobe-dump.exe" "$folder/"
+    while IFS= read -r line; do
+        echo "cmd /c $line"
+        (cd "$folder" && timeout "$PATIENCE_SECONDS" "$WINE" cmd /c "$line" </dev/null) ||
+            fail "cmd.exe: '$line' failed or did not end"
+    done <<<"$lines"
+    has_crlf_report_shape "$folder/report.txt" ||
+        fail "cmd.exe: report.txt is not $REPORT_LINES lines ending in CRLF"
+    expect_replays_to_same_processor "$folder/dump.txt" "cmd.exe's dump.txt"
+    echo "report.txt holds the report, dump.txt replays to the same processor"
+}
+
+# True once the console shows the dumper's prompt for Enter (Wine draws the console with
+# escape sequences, and its blanks as cursor moves).
+console_asks_for_enter() {
+    sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$1" | tr -d ' ' | grep -q 'PressEntertoclose'
+}
+
+# A double click gives cpuprobe-dump.exe a console of its own: here Wine's, on a terminal that
+# `script` makes. It must leave cpuprobe-dump.txt beside itself, in a folder it was not started
+# from, holding the report and the dump, show where, and end on Enter (a console's Enter is a
+# carriage return).
+check_dump_on_console() {
+    step "console: cpuprobe-dump.exe leaves cpuprobe-dump.txt beside itself and waits for Enter"
+    local folder=$work/console-folder screen=$work/console.txt fifo=$work/console-keys pid writer
+    mkdir -p "$folder"
+    cp "$windows_build/cpuprobe-dump.exe" "$folder/"
+    mkfifo "$fifo"
+    exec {writer}<>"$fifo"
+    (cd "$work" && script -qec "$WINE $folder/cpuprobe-dump.exe" /dev/null <"$fifo" >"$screen" \
+        2>&1 {writer}>&-) &
+    pid=$!
+    if ! wait_until console_asks_for_enter "$screen"; then
+        kill "$pid" 2>/dev/null || true
+        fail "cpuprobe-dump.exe on a console did not ask for Enter within $PATIENCE_SECONDS s"
+    fi
+    printf '\r' >&"$writer"
+    if ! wait_until is_gone "$pid"; then
+        kill "$pid" 2>/dev/null || true
+        fail "cpuprobe-dump.exe on a console did not end on Enter"
+    fi
+    exec {writer}>&-
+    local file=$folder/cpuprobe-dump.txt
+    [ -f "$file" ] || fail "no cpuprobe-dump.txt beside cpuprobe-dump.exe"
+    awk '!/\r$/ { bare++ } END { exit bare > 0 }' "$file" ||
+        fail "cpuprobe-dump.txt has lines not ending in CRLF"
+    diff <(processor_lines "$file") <(processor_lines "$work/windows-1.txt") ||
+        fail "cpuprobe-dump.txt does not start with the report of cpuprobe.exe"
+    expect_replays_to_same_processor "$file" "cpuprobe-dump.txt"
+    sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$screen" | grep -qF 'cpuprobe-dump.txt' ||
+        fail "the console did not show where cpuprobe-dump.txt is"
+    echo "cpuprobe-dump.txt: the report and $(grep -c ' eax=' "$file") leaves; it replays"
+}
+
 # The clock line's values, in MHz, of one build's runs (with or without carriage returns).
 clocks_of() {
     local run
@@ -488,6 +593,9 @@ run_both_builds
 check_report_shape
 check_same_processor
 check_dump_replay
+check_shell_saved_dumps
+check_cmd_forms
+check_dump_on_console
 check_clock
 check_held_output
 check_conformance
