@@ -2,8 +2,8 @@
 // exactly the well-formed directives and refuse the first malformed one, at its own line.
 // Directives are checked here against a reading of their format written independently of the
 // reader: after leading blanks and trailing blanks and carriage returns are dropped, a line
-// starting with '@' is "@no-cpuid" alone, or one of the four clock names, blanks, and one
-// number of at most 64 bits, decimal or 0x-hex (1 to 16 digits).
+// starting with '@' is "@no-cpuid" or "@tick-unreadable" alone, or one of the four clock
+// names, blanks, and one number of at most 64 bits, decimal or 0x-hex (1 to 16 digits).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -95,6 +95,10 @@ bool ApplyDirective(const std::string& directive, Scenario& expected) {
         expected.idBitCanChange = false;
         return value.empty();
     }
+    if (name == "tick-unreadable") {
+        expected.tickReadable = false;
+        return value.empty();
+    }
     uint64_t number = 0;
     if (!ParseNumber(value, number)) {
         return false;
@@ -120,6 +124,7 @@ void CheckSameClocks(const Scenario& read, const Scenario& expected) {
     Require(read.tickStep == expected.tickStep, "@tick-step value");
     Require(read.tscStart == expected.tscStart, "@tsc-start value");
     Require(read.tscPerMs == expected.tscPerMs, "@tsc-per-ms value");
+    Require(read.tickReadable == expected.tickReadable, "@tick-unreadable applied");
 }
 
 }  // namespace

@@ -32,9 +32,14 @@ void SpinForWaitMilliseconds() {
 
 }  // namespace
 
-// Without a counter, or where the system forbids reading it, CpuClock stays 0.
+// Without a counter, where the system forbids reading it, or where no tick count can be read,
+// CpuClock stays 0. The tick is prepared only once the counter is known to be readable: the
+// system's clock may read the counter itself.
 void MeasureCpuClock() {
     if (TheCpuInfo.TSC == 0 || !HardwareTimeStampCounterReadable()) {
+        return;
+    }
+    if (!HardwarePrepareMillisecondTick()) {
         return;
     }
     const uint64_t startCount = HardwareTimeStampCounter();

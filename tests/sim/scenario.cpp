@@ -163,6 +163,17 @@ constexpr NumberDirective kNumberDirectives[] = {
     {"tsc-per-ms", &Scenario::tscPerMs},
 };
 
+// A directive with no value: it turns off what the field says the processor or system has.
+struct SwitchDirective {
+    const char* name;
+    bool Scenario::*field;
+};
+
+constexpr SwitchDirective kSwitchDirectives[] = {
+    {"no-cpuid", &Scenario::idBitCanChange},
+    {"tick-unreadable", &Scenario::tickReadable},
+};
+
 std::string TakeDirectiveName(Cursor& at) {
     const std::size_t start = at.pos;
     while (!at.AtEnd() && !IsBlank(at.Peek())) {
@@ -171,33 +182,50 @@ std::string TakeDirectiveName(Cursor& at) {
     return at.line.substr(start, at.pos - start);
 }
 
+template <typename Directive, std::size_t kCount>
+const Directive* FindDirective(const Directive (&table)[kCount], const std::string& name) {
+    for (const Directive& directive : table) {
+        if (name == directive.name) {
+            return &directive;
+        }
+    }
+    return nullptr;
+}
+
+// Each Apply... returns an empty text when the directive was applied, or what is wrong with it.
+std::string ApplySwitch(const SwitchDirective& directive, const Cursor& at, Scenario& scenario) {
+    if (!at.AtEnd()) {
+        return std::string("@") + directive.name + " takes no value";
+    }
+    scenario.*directive.field = false;
+    return "";
+}
+
+std::string ApplyNumber(const NumberDirective& directive, Cursor at, Scenario& scenario) {
+    uint64_t value = 0;
+    if (!TakeNumber(at, value) || !at.AtEnd()) {
+        return std::string("@") + directive.name +
+               " needs one number, decimal or 0x-hex, of at most 64 bits";
+    }
+    if (directive.field == &Scenario::tickStep && static_cast<uint32_t>(value) == 0) {
+        // The 32-bit tick count would never move and the clock measurement never end.
+        return "@tick-step must advance the 32-bit tick count";
+    }
+    scenario.*directive.field = value;
+    return "";
+}
+
 // Returns an empty text when the directive was applied, or what is wrong with it.
 std::string ApplyDirective(Cursor at, Scenario& scenario) {
     TakeBlanks(at);
     TakeText(at, "@");
     const std::string name = TakeDirectiveName(at);
     TakeBlanks(at);
-    if (name == "no-cpuid") {
-        if (!at.AtEnd()) {
-            return "@no-cpuid takes no value";
-        }
-        scenario.idBitCanChange = false;
-        return "";
+    if (const SwitchDirective* directive = FindDirective(kSwitchDirectives, name)) {
+        return ApplySwitch(*directive, at, scenario);
     }
-    for (const NumberDirective& directive : kNumberDirectives) {
-        if (name != directive.name) {
-            continue;
-        }
-        uint64_t value = 0;
-        if (!TakeNumber(at, value) || !at.AtEnd()) {
-            return "@" + name + " needs one number, decimal or 0x-hex, of at most 64 bits";
-        }
-        if (directive.field == &Scenario::tickStep && static_cast<uint32_t>(value) == 0) {
-            // The 32-bit tick count would never move and the clock measurement never end.
-            return "@tick-step must advance the 32-bit tick count";
-        }
-        scenario.*directive.field = value;
-        return "";
+    if (const NumberDirective* directive = FindDirective(kNumberDirectives, name)) {
+        return ApplyNumber(*directive, at, scenario);
     }
     return "unknown directive @" + name;
 }

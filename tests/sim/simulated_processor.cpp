@@ -15,6 +15,7 @@ struct SimulatedState {
     Scenario scenario;
     uint64_t elapsedMs = 0;
     bool tickReadBefore = false;
+    bool tickPrepared = false;
 };
 
 SimulatedState& State() {
@@ -83,7 +84,10 @@ void SimulateProcessor(const Scenario& scenario) {
     state.scenario = scenario;
     state.elapsedMs = 0;
     state.tickReadBefore = false;
+    state.tickPrepared = false;
 }
+
+bool SimulatedTickWasPrepared() { return State().tickPrepared; }
 
 bool HardwareIdBitCanChange() { return LoadedState().scenario.idBitCanChange; }
 
@@ -98,6 +102,12 @@ bool HardwareTimeStampCounterReadable() { return !LoadedState().scenario.counter
 uint64_t HardwareTimeStampCounter() {
     const SimulatedState& state = LoadedState();
     return state.scenario.tscStart + state.scenario.tscPerMs * state.elapsedMs;
+}
+
+bool HardwarePrepareMillisecondTick() {
+    SimulatedState& state = LoadedState();
+    state.tickPrepared = true;
+    return state.scenario.tickReadable;
 }
 
 uint32_t HardwareMillisecondTick() {

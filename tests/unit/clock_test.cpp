@@ -10,6 +10,7 @@
 #include "probe/hardware.h"
 #include "report/one_decimal.h"
 #include "tests/sim/scenario.h"
+#include "tests/sim/simulated_processor.h"
 #include "tests/unit/row_name.h"
 #include "tests/unit/simulated_cpu.h"
 
@@ -111,14 +112,29 @@ TEST(Clock, WithoutCounterLeavesZeroAndNeverReadsTheTick) {
     CpuInfo before{};
     before.FPU = 1;
     ExpectNoMeasurement(scenario, before);
+    EXPECT_FALSE(SimulatedTickWasPrepared());
 }
 
+// Preparing the tick may read the counter (the system's clock can be made of it), which faults
+// where the counter is forbidden: the tick is not even prepared.
 TEST(Clock, ForbiddenCounterLeavesZeroAndNeverReadsTheTick) {
     Scenario scenario;
     scenario.counterForbidden = true;
     CpuInfo before{};
     before.TSC = 1;
     ExpectNoMeasurement(scenario, before);
+    EXPECT_FALSE(SimulatedTickWasPrepared());
+}
+
+// Where the system refuses every clock, a read of the tick would give the same value forever
+// and the wait would never end: no measurement is made.
+TEST(Clock, UnreadableTickLeavesZeroAndNeverReadsTheTick) {
+    Scenario scenario;
+    scenario.tickReadable = false;
+    CpuInfo before{};
+    before.TSC = 1;
+    ExpectNoMeasurement(scenario, before);
+    EXPECT_TRUE(SimulatedTickWasPrepared());
 }
 
 TEST(Clock, MeasuresAfterAProbedCounter) {
@@ -130,6 +146,7 @@ TEST(Clock, MeasuresAfterAProbedCounter) {
     ProbeCpu();
     MeasureCpuClock();
     EXPECT_EQ(TheCpuInfo.CpuClock, 233.0f);
+    EXPECT_TRUE(SimulatedTickWasPrepared());
     EXPECT_TRUE(TickWasRead(scenario));
 }
 

@@ -32,6 +32,7 @@ void ExpectDefaultClocksAndIdBit(const Scenario& scenario) {
     EXPECT_EQ(scenario.tickStep, defaults.tickStep);
     EXPECT_EQ(scenario.tscStart, defaults.tscStart);
     EXPECT_EQ(scenario.tscPerMs, defaults.tscPerMs);
+    EXPECT_EQ(scenario.tickReadable, defaults.tickReadable);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -237,6 +238,7 @@ const MalformedCase kMalformedCases[] = {
     {"UnknownName", "@tick-rate 5\n", 1},
     {"BareAt", "@\n", 1},
     {"NoCpuidWithValue", "@no-cpuid 1\n", 1},
+    {"TickUnreadableWithValue", "@tick-unreadable yes\n", 1},
     // The 32-bit tick count would never move, and the wait would never end.
     {"TickStepZero", "@tick-step 0\n", 1},
     {"TickStepHexZero", "@tick-step 0x0\n", 1},
@@ -251,5 +253,34 @@ const MalformedCase kMalformedCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, ScenarioMalformed, ::testing::ValuesIn(kMalformedCases), RowName());
+
+// ---------------------------------------------------------------------------------------------
+// Directives of a disturbed or broken tick count, which leave the other clocks as they were.
+
+struct TickDirectiveCase {
+    const char* name;
+    const char* text;
+    bool tickReadable;
+};
+
+class TickDirective : public ::testing::TestWithParam<TickDirectiveCase> {};
+
+TEST_P(TickDirective, SetsItsValue) {
+    const TickDirectiveCase& row = GetParam();
+    Scenario scenario;
+    const ScenarioResult result = ParseScenario(row.text, scenario);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(scenario.tickReadable, row.tickReadable);
+    EXPECT_TRUE(scenario.idBitCanChange);
+    EXPECT_EQ(scenario.tickStep, 1u);
+}
+
+const TickDirectiveCase kTickDirectiveCases[] = {
+    {"None", "CPU:\n", true},
+    {"TickUnreadable", "@tick-unreadable\n", false},
+    {"TickUnreadableCrlfTrailingBlanks", "  @tick-unreadable \t\r\n", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, TickDirective, ::testing::ValuesIn(kTickDirectiveCases), RowName());
 
 }  // namespace
