@@ -157,10 +157,9 @@ struct NumberDirective {
 };
 
 constexpr NumberDirective kNumberDirectives[] = {
-    {"tick-start", &Scenario::tickStart},
-    {"tick-step", &Scenario::tickStep},
-    {"tsc-start", &Scenario::tscStart},
-    {"tsc-per-ms", &Scenario::tscPerMs},
+    {"tick-start", &Scenario::tickStart},     {"tick-step", &Scenario::tickStep},
+    {"tsc-start", &Scenario::tscStart},       {"tsc-per-ms", &Scenario::tscPerMs},
+    {"tick-stops", &Scenario::tickStopsAtMs},
 };
 
 // A directive with no value: it turns off what the field says the processor or system has.
@@ -172,6 +171,17 @@ struct SwitchDirective {
 constexpr SwitchDirective kSwitchDirectives[] = {
     {"no-cpuid", &Scenario::idBitCanChange},
     {"tick-unreadable", &Scenario::tickReadable},
+};
+
+// A directive with two numbers, AT and MS: a read of one kind comes late.
+struct LateReadDirective {
+    const char* name;
+    SimulatedRead read;
+};
+
+constexpr LateReadDirective kLateReadDirectives[] = {
+    {"tick-late", SimulatedRead::kTick},
+    {"counter-late", SimulatedRead::kCounter},
 };
 
 std::string TakeDirectiveName(Cursor& at) {
@@ -208,10 +218,21 @@ std::string ApplyNumber(const NumberDirective& directive, Cursor at, Scenario& s
                " needs one number, decimal or 0x-hex, of at most 64 bits";
     }
     if (directive.field == &Scenario::tickStep && static_cast<uint32_t>(value) == 0) {
-        // The 32-bit tick count would never move and the clock measurement never end.
+        // The 32-bit tick count would not move: a tick that stops is said with @tick-stops.
         return "@tick-step must advance the 32-bit tick count";
     }
     scenario.*directive.field = value;
+    return "";
+}
+
+std::string ApplyLateRead(const LateReadDirective& directive, Cursor at, Scenario& scenario) {
+    LateRead late{directive.read, 0, 0};
+    if (!TakeNumber(at, late.atMs) || !TakeBlanks(at) || !TakeNumber(at, late.lateMs) ||
+        !at.AtEnd()) {
+        return std::string("@") + directive.name +
+               " needs two numbers, AT and MS, decimal or 0x-hex, of at most 64 bits";
+    }
+    scenario.lateReads.push_back(late);
     return "";
 }
 
@@ -226,6 +247,9 @@ std::string ApplyDirective(Cursor at, Scenario& scenario) {
     }
     if (const NumberDirective* directive = FindDirective(kNumberDirectives, name)) {
         return ApplyNumber(*directive, at, scenario);
+    }
+    if (const LateReadDirective* directive = FindDirective(kLateReadDirectives, name)) {
+        return ApplyLateRead(*directive, at, scenario);
     }
     return "unknown directive @" + name;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -33,6 +34,8 @@ void ExpectDefaultClocksAndIdBit(const Scenario& scenario) {
     EXPECT_EQ(scenario.tscStart, defaults.tscStart);
     EXPECT_EQ(scenario.tscPerMs, defaults.tscPerMs);
     EXPECT_EQ(scenario.tickReadable, defaults.tickReadable);
+    EXPECT_EQ(scenario.tickStopsAtMs, defaults.tickStopsAtMs);
+    EXPECT_TRUE(scenario.lateReads.empty());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -261,6 +264,8 @@ struct TickDirectiveCase {
     const char* name;
     const char* text;
     bool tickReadable;
+    uint64_t tickStopsAtMs;
+    std::vector<LateRead> lateReads;
 };
 
 class TickDirective : public ::testing::TestWithParam<TickDirectiveCase> {};
@@ -271,16 +276,57 @@ TEST_P(TickDirective, SetsItsValue) {
     const ScenarioResult result = ParseScenario(row.text, scenario);
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_EQ(scenario.tickReadable, row.tickReadable);
+    EXPECT_EQ(scenario.tickStopsAtMs, row.tickStopsAtMs);
+    ASSERT_EQ(scenario.lateReads.size(), row.lateReads.size());
+    for (std::size_t i = 0; i < row.lateReads.size(); ++i) {
+        EXPECT_EQ(scenario.lateReads[i].read, row.lateReads[i].read) << "late read " << i;
+        EXPECT_EQ(scenario.lateReads[i].atMs, row.lateReads[i].atMs) << "late read " << i;
+        EXPECT_EQ(scenario.lateReads[i].lateMs, row.lateReads[i].lateMs) << "late read " << i;
+    }
     EXPECT_TRUE(scenario.idBitCanChange);
     EXPECT_EQ(scenario.tickStep, 1u);
 }
 
+constexpr SimulatedRead kTick = SimulatedRead::kTick;
+constexpr SimulatedRead kCounter = SimulatedRead::kCounter;
+
 const TickDirectiveCase kTickDirectiveCases[] = {
-    {"None", "CPU:\n", true},
-    {"TickUnreadable", "@tick-unreadable\n", false},
-    {"TickUnreadableCrlfTrailingBlanks", "  @tick-unreadable \t\r\n", false},
+    {"None", "CPU:\n", true, kTickNeverStops, {}},
+    {"TickUnreadable", "@tick-unreadable\n", false, kTickNeverStops, {}},
+    {"TickUnreadableCrlfTrailingBlanks", "  @tick-unreadable \t\r\n", false, kTickNeverStops, {}},
+    {"TickStops", "@tick-stops 300\n", true, 300, {}},
+    {"TickStopsAtOnce", "@tick-stops 0x0\n", true, 0, {}},
+    {"TickLate", "@tick-late 500 3\n", true, kTickNeverStops, {{kTick, 500, 3}}},
+    {"CounterLateHexAndTab",
+     "@counter-late 0x1F4\t0x14\r\n",
+     true,
+     kTickNeverStops,
+     {{kCounter, 500, 20}}},
+    {"LateReadsInFileOrder",
+     "@counter-late 9 8\n@tick-late 7 6\n@tick-late 5 4\n",
+     true,
+     kTickNeverStops,
+     {{kCounter, 9, 8}, {kTick, 7, 6}, {kTick, 5, 4}}},
+    {"LargestNumbers",
+     "@tick-late 18446744073709551615 0xFFFFFFFFFFFFFFFF\n",
+     true,
+     kTickNeverStops,
+     {{kTick, UINT64_MAX, UINT64_MAX}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, TickDirective, ::testing::ValuesIn(kTickDirectiveCases), RowName());
+
+const MalformedCase kMalformedTickCases[] = {
+    {"TickLateOneNumber", "@tick-late 500\n", 1},
+    {"TickLateThreeNumbers", "@tick-late 500 3 1\n", 1},
+    {"TickLateNoBlankBetween", "@tick-late 500,3\n", 1},
+    {"CounterLateNegative", "@counter-late 500 -3\n", 1},
+    {"CounterLateOverflow", "@counter-late 18446744073709551616 1\n", 1},
+    {"TickStopsMissingValue", "@tick-stops\n", 1},
+    {"TickLateAfterGoodOnes", "@tick-late 1 2\n@counter-late 3 4\n@tick-late x 5\n", 3},
+};
+
+INSTANTIATE_TEST_SUITE_P(Tick, ScenarioMalformed, ::testing::ValuesIn(kMalformedTickCases),
+                         RowName());
 
 }  // namespace
