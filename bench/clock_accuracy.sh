@@ -23,6 +23,7 @@
 #
 # usage: clock_accuracy.sh --tool PATH --reference PATH [-n RUNS] [--window SECONDS]
 #                          [--peer PATH | --no-peer] [--realtime] [--load N]
+#                          [--baseline PATH]
 #
 # -n RUNS          runs of each tool (default 20)
 # --window SECONDS tsc_reference's window (default 5; a short one only for a smoke pass)
@@ -31,6 +32,8 @@
 #                  ordinary process can hold them up at the ends of their waits
 # --load N         keeps N busy loops (sh -c 'while :; do :; done') running through the runs,
 #                  as a busy machine would; they are stopped however the script ends
+# --baseline PATH  another build of cpuprobe (an older one, say), run alternately with the
+#                  others and shown in a column of its own: two builds under the same load
 set -euo pipefail
 export LC_ALL=C
 
@@ -41,6 +44,7 @@ reference=""
 peer=$(command -v cpuid_tool || true)
 launcher=()
 busy_loops=0
+baseline=""
 
 # The closeness the tool aims for, in percent.
 readonly CLOSE_PERCENT=0.005
@@ -60,12 +64,14 @@ while [ $# -gt 0 ]; do
         --no-peer) peer=""; shift ;;
         --realtime) launcher=(chrt -f 10); shift ;;
         --load) busy_loops=${2-}; shift 2 || usage ;;
+        --baseline) baseline=${2-}; shift 2 || usage ;;
         *) usage ;;
     esac
 done
 if [ ! -x "$tool" ] || [ ! -x "$reference" ]; then usage; fi
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || usage
 [[ "$busy_loops" =~ ^[0-9]+$ ]] || usage
+if [ -n "$baseline" ] && [ ! -x "$baseline" ]; then usage; fi
 if [ -n "$peer" ] && [ ! -x "$peer" ]; then
     echo "clock_accuracy: no cpuid_tool at $peer; leaving it out" >&2
     peer=""
@@ -131,8 +137,9 @@ load() { cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo unknown; }
 # Microseconds of the wall clock, without starting a process to read them.
 now_us() { echo "${EPOCHREALTIME/./}"; }
 
-# cpuprobe prints one line "CpuClock <MHz>MHz" among its 18.
+# cpuprobe prints one line "CpuClock <MHz>MHz" among its 18; so does the baseline build.
 cpuprobe_mhz() { sed -n 's/^CpuClock \([0-9][0-9.]*\)MHz\r\{0,1\}$/\1/p' "$1"; }
+baseline_mhz() { cpuprobe_mhz "$@"; }
 
 # cpuid_tool --clock-rdtsc prints a line of dashes, then the rate in whole MHz on a line of its
 # own (or -1 when it cannot measure). The rate is the one line that is a number; anything
@@ -202,8 +209,11 @@ else
     echo "runs:      $runs of $prefix$tool </dev/null (no cpuid_tool)"
 fi
 echo "reference: tsc_reference over ${window} s before and after the runs; the kernel's log"
+if [ -n "$baseline" ]; then
+    echo "baseline:  $prefix$baseline </dev/null, after each run of $tool"
+fi
 if [ "$busy_loops" -gt 0 ]; then
-    echo "busy:      $busy_loops loops (sh -c 'while :; do :; done') through the runs, none for the reference"
+    echo "busy:      sh -c 'while :; do :; done', $busy_loops at once, through the runs (not the reference)"
 fi
 load_before=$(load)
 
@@ -212,6 +222,7 @@ start_load
 # In the background, so that a signal stops the script at once, not after the last run.
 for ((i = 0; i < runs; i++)); do
     one_run cpuprobe "$tool"
+    if [ -n "$baseline" ]; then one_run baseline "$baseline"; fi
     if [ -n "$peer" ]; then one_run cpuid_tool "$peer" --clock-rdtsc; fi
 done >"$work/samples" &
 runner_pid=$!
@@ -224,7 +235,7 @@ kernel=$(kernel_mhz)
 echo "load:      $load_before before the runs, $(load) after (1, 5, 15 min averages)"
 
 awk -v rb="$ref_before" -v ra="$ref_after" -v kernel="$kernel" -v aim="$CLOSE_PERCENT" \
-    -v peer="$peer" '
+    -v peer="$peer" -v baseline="$baseline" '
     function abs(x) { return x < 0 ? -x : x }
     function median(values, n,    sorted, i, j, t) {
         for (i = 1; i <= n; i++) sorted[i] = values[i]
@@ -309,10 +320,16 @@ awk -v rb="$ref_before" -v ra="$ref_after" -v kernel="$kernel" -v aim="$CLOSE_PE
     }
     { n = ++count[$1]; mhz[$1, n] = $2; wall[$1, n] = $3 }
     END {
-        ntools = 2; tool[1] = "cpuprobe"; tool[2] = "cpuid_tool"
+        ntools = 0
+        tool[++ntools] = "cpuprobe"; resolution["cpuprobe"] = "0.1 MHz"
+        if (baseline != "") { tool[++ntools] = "baseline"; resolution["baseline"] = "0.1 MHz" }
+        tool[++ntools] = "cpuid_tool"; resolution["cpuid_tool"] = peer == "" ? "not run" : "1 MHz"
         ref = (rb + ra) / 2
-        printf "\n%-34s %14s %14s\n", "", "cpuprobe", "cpuid_tool"
-        printf "%-34s %14s %14s\n", "printed resolution", "0.1 MHz", peer == "" ? "not run" : "1 MHz"
+        printf "\n%-34s", ""
+        for (t = 1; t <= ntools; t++) printf " %14s", tool[t]
+        printf "\n%-34s", "printed resolution"
+        for (t = 1; t <= ntools; t++) printf " %14s", resolution[tool[t]]
+        printf "\n"
         row("median figure (MHz)", "figure", 0)
         against("tsc_reference (" (rb == ra ? "steady" : sprintf("%+.4f%% drift", (ra - rb) / rb * 100)) ")", ref)
         if (kernel != "") against("kernel calibration (log)", kernel)
