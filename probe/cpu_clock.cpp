@@ -39,6 +39,9 @@
 // where one step covers the whole wait, counts as one step: nothing shows otherwise. A false
 // alarm, such as a timer interrupt that came late, costs no more than one more step of waiting,
 // and the figure it gives is bounded as the undisturbed one is.
+#include <algorithm>
+#include <iterator>
+
 #include "probe/cpu_info.h"
 #include "probe/hardware.h"
 
@@ -68,10 +71,14 @@ constexpr int kRememberedMoves = 4;
 // under a second.
 constexpr uint32_t kMostReadsWithoutAMove = uint32_t{1} << 25;
 
+// Where no move has been seen yet: more than half of any move, so that it lets every move pass
+// for one step.
+constexpr uint32_t kNoMoveYet = UINT32_MAX;
+
 // What the loop knows about the tick count: its latest value and its latest moves.
 struct TickWatch {
     uint32_t tick;
-    uint32_t moves[kRememberedMoves];  // 0 where no move has been seen yet
+    uint32_t moves[kRememberedMoves];
     int nextMove;
 };
 
@@ -83,14 +90,15 @@ struct WaitEnd {
     bool ranOn;
 };
 
+TickWatch StartWatching(uint32_t startTick) {
+    TickWatch watch{startTick, {}, 0};
+    std::fill(std::begin(watch.moves), std::end(watch.moves), kNoMoveYet);
+    return watch;
+}
+
 bool IsOneStep(const TickWatch& watch, uint32_t move) {
-    uint64_t smallest = 0;
-    for (const uint32_t remembered : watch.moves) {
-        if (remembered != 0 && (smallest == 0 || remembered < smallest)) {
-            smallest = remembered;
-        }
-    }
-    return smallest == 0 || move < 2 * smallest;
+    const uint32_t smallest = *std::min_element(std::begin(watch.moves), std::end(watch.moves));
+    return move < 2 * uint64_t{smallest};
 }
 
 // Takes a new value of the count; true when it moved by one step from the value before.
@@ -123,7 +131,7 @@ bool ReadUntilTheTickMoves(const TickWatch& watch, uint32_t& tick) {
 // the smallest move doubles at least every kRememberedMoves moves, which no 32-bit move can
 // keep up for 32 doublings.
 bool WaitForTheEnd(uint32_t startTick, WaitEnd& end) {
-    TickWatch watch{startTick, {}, 0};
+    TickWatch watch = StartWatching(startTick);
     bool ranOn = false;
     for (;;) {
         uint32_t tick = 0;

@@ -1,7 +1,9 @@
 #include "tests/sim/scenario.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <iterator>
 
 namespace {
 
@@ -194,12 +196,10 @@ std::string TakeDirectiveName(Cursor& at) {
 
 template <typename Directive, std::size_t kCount>
 const Directive* FindDirective(const Directive (&table)[kCount], const std::string& name) {
-    for (const Directive& directive : table) {
-        if (name == directive.name) {
-            return &directive;
-        }
-    }
-    return nullptr;
+    const Directive* found =
+        std::find_if(std::begin(table), std::end(table),
+                     [&name](const Directive& directive) { return name == directive.name; });
+    return found == std::end(table) ? nullptr : found;
 }
 
 // Each Apply... returns an empty text when the directive was applied, or what is wrong with it.
