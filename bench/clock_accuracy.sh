@@ -11,17 +11,29 @@
 # median and worst wall time of one run. Then the cpuprobe runs beyond 0.005%, with the time
 # each one's error implies it counted for.
 #
+# The header says where this ran: the processor, whether it is a virtual machine (and what
+# says so), and the kernel's clock source, which decides whether tsc_reference is a yardstick
+# independent of the counter: where the source is the counter itself (tsc), the raw clock is
+# the counter scaled by the kernel's own calibration, so tsc_reference can only reproduce that
+# calibration; with hpet or acpi_pm it is another oscillator, and with kvm-clock the host keeps
+# the time, so neither depends on this kernel's calibration of the counter.
+#
 # It is a measurement, not a test: it exits 0 once the table is printed, whatever the figures,
 # and 1 only when a run could not be read. Without cpuid_tool the peer's column says so.
 #
 # usage: clock_accuracy.sh --tool PATH --reference PATH [-n RUNS] [--window SECONDS]
-#                          [--peer PATH | --no-peer] [--realtime]
+#                          [--peer PATH | --no-peer] [--realtime] [--load N]
+#                          [--baseline PATH]
 #
 # -n RUNS          runs of each tool (default 20)
 # --window SECONDS tsc_reference's window (default 5; a short one only for a smoke pass)
 # --peer PATH      the cpuid_tool to run (default: cpuid_tool from PATH)
 # --realtime       runs both tools under SCHED_FIFO (chrt -f 10, needs root), so that no
 #                  ordinary process can hold them up at the ends of their waits
+# --load N         keeps N busy loops (sh -c 'while :; do :; done') running through the runs,
+#                  as a busy machine would; they are stopped however the script ends
+# --baseline PATH  another build of cpuprobe (an older one, say), run alternately with the
+#                  others and shown in a column of its own: two builds under the same load
 set -euo pipefail
 export LC_ALL=C
 
@@ -31,6 +43,8 @@ tool=""
 reference=""
 peer=$(command -v cpuid_tool || true)
 launcher=()
+busy_loops=0
+baseline=""
 
 # The closeness the tool aims for, in percent.
 readonly CLOSE_PERCENT=0.005
@@ -49,11 +63,15 @@ while [ $# -gt 0 ]; do
         --peer) peer=${2-}; shift 2 || usage ;;
         --no-peer) peer=""; shift ;;
         --realtime) launcher=(chrt -f 10); shift ;;
+        --load) busy_loops=${2-}; shift 2 || usage ;;
+        --baseline) baseline=${2-}; shift 2 || usage ;;
         *) usage ;;
     esac
 done
 if [ ! -x "$tool" ] || [ ! -x "$reference" ]; then usage; fi
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || usage
+[[ "$busy_loops" =~ ^[0-9]+$ ]] || usage
+if [ -n "$baseline" ] && [ ! -x "$baseline" ]; then usage; fi
 if [ -n "$peer" ] && [ ! -x "$peer" ]; then
     echo "clock_accuracy: no cpuid_tool at $peer; leaving it out" >&2
     peer=""
@@ -62,7 +80,39 @@ fi
 die() { echo "clock_accuracy: $*" >&2; exit 1; }
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+loop_pids=()
+runner_pid=""
+
+# The busy loops. Each asks the kernel to kill it when this script dies (setpriv --pdeathsig,
+# util-linux), so that not even a SIGKILL of the script leaves one spinning; the traps below
+# stop them on every other way out.
+start_load() {
+    local i
+    local guard=()
+    if command -v setpriv >/dev/null; then guard=(setpriv --pdeathsig KILL); fi
+    for ((i = 0; i < busy_loops; i++)); do
+        "${guard[@]}" sh -c 'while :; do :; done' &
+        loop_pids+=($!)
+    done
+}
+
+stop_load() {
+    if [ ${#loop_pids[@]} -gt 0 ]; then
+        kill "${loop_pids[@]}" 2>/dev/null || true
+        wait "${loop_pids[@]}" 2>/dev/null || true
+    fi
+    loop_pids=()
+}
+
+clean_up() {
+    if [ -n "$runner_pid" ]; then kill "$runner_pid" 2>/dev/null || true; fi
+    stop_load
+    rm -rf "$work"
+}
+trap clean_up EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 # The counter rate in MHz by the long-window yardstick.
 reference_mhz() {
@@ -87,8 +137,9 @@ load() { cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo unknown; }
 # Microseconds of the wall clock, without starting a process to read them.
 now_us() { echo "${EPOCHREALTIME/./}"; }
 
-# cpuprobe prints one line "CpuClock <MHz>MHz" among its 18.
+# cpuprobe prints one line "CpuClock <MHz>MHz" among its 18; so does the baseline build.
 cpuprobe_mhz() { sed -n 's/^CpuClock \([0-9][0-9.]*\)MHz\r\{0,1\}$/\1/p' "$1"; }
+baseline_mhz() { cpuprobe_mhz "$@"; }
 
 # cpuid_tool --clock-rdtsc prints a line of dashes, then the rate in whole MHz on a line of its
 # own (or -1 when it cannot measure). The rate is the one line that is a number; anything
@@ -113,9 +164,43 @@ one_run() {
     echo "$name $mhz $(((finished - started) / 1000)).$(printf '%03d' $(((finished - started) % 1000)))"
 }
 
-echo "machine:   $(lscpu 2>/dev/null | sed -n 's/^Model name: *//p'), kernel $(uname -r)," \
-     "$(lscpu 2>/dev/null | grep -q '^Hypervisor vendor' && lscpu | sed -n 's/^Hypervisor vendor: *//p' | sed 's/^/virtualised (/; s/$/)/' || echo 'not virtualised')," \
-     "clock source $(cat /sys/devices/system/clocksource/clocksource0/current_clocksource 2>/dev/null || echo unknown)"
+# Whether this is a virtual machine, with what says so: the processor's hypervisor bit (CPUID
+# leaf 1, ECX bit 31, shown as "hypervisor" in /proc/cpuinfo), lscpu's vendor line (which some
+# hypervisors do not fill), systemd's guess and Xen's /sys/hypervisor.
+virtualisation() {
+    local signs=() vendor guess
+    if grep -qw hypervisor /proc/cpuinfo 2>/dev/null; then signs+=("hypervisor bit set"); fi
+    vendor=$(lscpu 2>/dev/null | sed -n 's/^Hypervisor vendor: *//p')
+    if [ -n "$vendor" ]; then signs+=("lscpu: $vendor"); fi
+    guess=$(systemd-detect-virt --vm 2>/dev/null || true)
+    if [ -n "$guess" ] && [ "$guess" != none ]; then signs+=("systemd-detect-virt: $guess"); fi
+    if [ -r /sys/hypervisor/type ]; then signs+=("/sys/hypervisor: $(cat /sys/hypervisor/type)"); fi
+    if [ ${#signs[@]} -eq 0 ]; then
+        echo "not virtualised (no hypervisor bit, lscpu vendor, systemd-detect-virt or /sys/hypervisor)"
+        return
+    fi
+    local joined
+    joined=$(printf '%s; ' "${signs[@]}")
+    echo "virtualised (${joined%; })"
+}
+
+clock_source() {
+    cat /sys/devices/system/clocksource/clocksource0/current_clocksource 2>/dev/null || echo unknown
+}
+
+# Whether the raw clock that tsc_reference times the counter against is independent of it.
+reference_independence() {
+    case "$1" in
+        tsc) echo "not independent of the counter: the clock is the counter, scaled by the kernel's calibration" ;;
+        kvm-clock) echo "independent of this kernel's calibration of the counter: the host keeps the time" ;;
+        hpet | acpi_pm) echo "independent of the counter: another oscillator" ;;
+        *) echo "independence from the counter unknown" ;;
+    esac
+}
+
+source_now=$(clock_source)
+echo "machine:   $(lscpu 2>/dev/null | sed -n 's/^Model name: *//p'), kernel $(uname -r), $(virtualisation)"
+echo "clock:     the kernel's clock source is $source_now; the reference is $(reference_independence "$source_now")"
 echo "date:      $(date -u '+%Y-%m-%d %H:%M UTC')"
 prefix=${launcher[*]:+${launcher[*]} }
 if [ -n "$peer" ]; then
@@ -124,21 +209,33 @@ else
     echo "runs:      $runs of $prefix$tool </dev/null (no cpuid_tool)"
 fi
 echo "reference: tsc_reference over ${window} s before and after the runs; the kernel's log"
+if [ -n "$baseline" ]; then
+    echo "baseline:  $prefix$baseline </dev/null, after each run of $tool"
+fi
+if [ "$busy_loops" -gt 0 ]; then
+    echo "busy:      sh -c 'while :; do :; done', $busy_loops at once, through the runs (not the reference)"
+fi
 load_before=$(load)
 
 ref_before=$(reference_mhz)
-samples=$(
-    for ((i = 0; i < runs; i++)); do
-        one_run cpuprobe "$tool"
-        if [ -n "$peer" ]; then one_run cpuid_tool "$peer" --clock-rdtsc; fi
-    done
-)
+start_load
+# In the background, so that a signal stops the script at once, not after the last run.
+for ((i = 0; i < runs; i++)); do
+    one_run cpuprobe "$tool"
+    if [ -n "$baseline" ]; then one_run baseline "$baseline"; fi
+    if [ -n "$peer" ]; then one_run cpuid_tool "$peer" --clock-rdtsc; fi
+done >"$work/samples" &
+runner_pid=$!
+wait "$runner_pid"
+runner_pid=""
+stop_load
+samples=$(cat "$work/samples")
 ref_after=$(reference_mhz)
 kernel=$(kernel_mhz)
 echo "load:      $load_before before the runs, $(load) after (1, 5, 15 min averages)"
 
 awk -v rb="$ref_before" -v ra="$ref_after" -v kernel="$kernel" -v aim="$CLOSE_PERCENT" \
-    -v peer="$peer" '
+    -v peer="$peer" -v baseline="$baseline" '
     function abs(x) { return x < 0 ? -x : x }
     function median(values, n,    sorted, i, j, t) {
         for (i = 1; i <= n; i++) sorted[i] = values[i]
@@ -223,10 +320,16 @@ awk -v rb="$ref_before" -v ra="$ref_after" -v kernel="$kernel" -v aim="$CLOSE_PE
     }
     { n = ++count[$1]; mhz[$1, n] = $2; wall[$1, n] = $3 }
     END {
-        ntools = 2; tool[1] = "cpuprobe"; tool[2] = "cpuid_tool"
+        ntools = 0
+        tool[++ntools] = "cpuprobe"; resolution["cpuprobe"] = "0.1 MHz"
+        if (baseline != "") { tool[++ntools] = "baseline"; resolution["baseline"] = "0.1 MHz" }
+        tool[++ntools] = "cpuid_tool"; resolution["cpuid_tool"] = peer == "" ? "not run" : "1 MHz"
         ref = (rb + ra) / 2
-        printf "\n%-34s %14s %14s\n", "", "cpuprobe", "cpuid_tool"
-        printf "%-34s %14s %14s\n", "printed resolution", "0.1 MHz", peer == "" ? "not run" : "1 MHz"
+        printf "\n%-34s", ""
+        for (t = 1; t <= ntools; t++) printf " %14s", tool[t]
+        printf "\n%-34s", "printed resolution"
+        for (t = 1; t <= ntools; t++) printf " %14s", resolution[tool[t]]
+        printf "\n"
         row("median figure (MHz)", "figure", 0)
         against("tsc_reference (" (rb == ra ? "steady" : sprintf("%+.4f%% drift", (ra - rb) / rb * 100)) ")", ref)
         if (kernel != "") against("kernel calibration (log)", kernel)

@@ -23,7 +23,8 @@ CpuidRegisters ScenarioLeaf(const Scenario& scenario, uint32_t leaf);
 
 ProbeStage ReachedStage(const Scenario& scenario);
 
-// CpuClock after a measurement on this scenario, for a processor with a time-stamp counter.
+// CpuClock after a measurement on this scenario, for a processor with a time-stamp counter and
+// a tick that neither stops nor comes late nor is unreadable: every step is seen as it happens.
 float ExpectedClock(const Scenario& scenario);
 
 // The float's exact binary value rounded to one decimal, halves away from zero, worked out in

@@ -2,9 +2,11 @@
 // exactly the well-formed directives and refuse the first malformed one, at its own line.
 // Directives are checked here against a reading of their format written independently of the
 // reader: after leading blanks and trailing blanks and carriage returns are dropped, a line
-// starting with '@' is "@no-cpuid" alone, or one of the four clock names, blanks, and one
-// number of at most 64 bits, decimal or 0x-hex (1 to 16 digits). The same bytes read as a
-// file must give the same scenario, or be refused only when nothing in them could be read.
+// starting with '@' is "@no-cpuid" or "@tick-unreadable" alone, one of the five clock names,
+// blanks, and one number of at most 64 bits, decimal or 0x-hex (1 to 16 digits), or
+// "@tick-late" or "@counter-late", blanks, and two such numbers with blanks between them. The
+// same bytes read as a file must give the same scenario, or be refused only when nothing in
+// them could be read.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -80,6 +82,17 @@ bool ParseNumber(const std::string& text, uint64_t& value) {
     return true;
 }
 
+// Two numbers with blanks between them, or false.
+bool ParseTwoNumbers(const std::string& text, uint64_t& first, uint64_t& second) {
+    const std::size_t firstEnd = text.find_first_of(" \t");
+    if (firstEnd == std::string::npos) {
+        return false;
+    }
+    const std::size_t secondStart = text.find_first_not_of(" \t", firstEnd);
+    return secondStart != std::string::npos && ParseNumber(text.substr(0, firstEnd), first) &&
+           ParseNumber(text.substr(secondStart), second);
+}
+
 // Applies a directive (a trimmed line starting with '@') to the expected scenario, or returns
 // false when it is malformed.
 bool ApplyDirective(const std::string& directive, Scenario& expected) {
@@ -97,6 +110,16 @@ bool ApplyDirective(const std::string& directive, Scenario& expected) {
         expected.idBitCanChange = false;
         return value.empty();
     }
+    if (name == "tick-unreadable") {
+        expected.tickReadable = false;
+        return value.empty();
+    }
+    if (name == "tick-late" || name == "counter-late") {
+        LateRead late{name == "tick-late" ? SimulatedRead::kTick : SimulatedRead::kCounter, 0, 0};
+        expected.lateReads.push_back(late);
+        return ParseTwoNumbers(value, expected.lateReads.back().atMs,
+                               expected.lateReads.back().lateMs);
+    }
     uint64_t number = 0;
     if (!ParseNumber(value, number)) {
         return false;
@@ -110,6 +133,8 @@ bool ApplyDirective(const std::string& directive, Scenario& expected) {
         expected.tscStart = number;
     } else if (name == "tsc-per-ms") {
         expected.tscPerMs = number;
+    } else if (name == "tick-stops") {
+        expected.tickStopsAtMs = number;
     } else {
         return false;
     }
@@ -122,6 +147,15 @@ void CheckSameClocks(const Scenario& read, const Scenario& expected) {
     Require(read.tickStep == expected.tickStep, "@tick-step value");
     Require(read.tscStart == expected.tscStart, "@tsc-start value");
     Require(read.tscPerMs == expected.tscPerMs, "@tsc-per-ms value");
+    Require(read.tickReadable == expected.tickReadable, "@tick-unreadable applied");
+    Require(read.tickStopsAtMs == expected.tickStopsAtMs, "@tick-stops value");
+    Require(read.lateReads.size() == expected.lateReads.size(), "every late read taken");
+    for (std::size_t i = 0; i < read.lateReads.size(); ++i) {
+        const LateRead& got = read.lateReads[i];
+        const LateRead& want = expected.lateReads[i];
+        Require(got.read == want.read && got.atMs == want.atMs && got.lateMs == want.lateMs,
+                "late reads in file order, with their values");
+    }
 }
 
 // The same bytes read as a file: decoded first, and refused as a whole only when nothing in

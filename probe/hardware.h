@@ -30,7 +30,16 @@ bool HardwareTimeStampCounterReadable();
 // The full 64-bit time-stamp counter (RDTSC), with no fencing around it.
 uint64_t HardwareTimeStampCounter();
 
+// Makes the millisecond tick count ready to be read, and says whether it can be read at all:
+// false where the system refuses every clock the count could come from. Call it once before
+// the first read, and only where HardwareTimeStampCounterReadable() is true: the system's clock
+// may read the time-stamp counter itself, which faults where the process may not. It does
+// the one-time work of the first read (page faults, choosing a clock), so that none of it
+// falls inside a timed interval.
+bool HardwarePrepareMillisecondTick();
+
 // A millisecond tick count: counts up steadily and wraps from 0xFFFFFFFF to 0. Where it starts
 // is the platform's choice: Windows counts from boot, in steps of its timer's resolution; the
-// POSIX count starts at 0 on its first read, in steps of exactly 1 ms from there.
+// POSIX count starts at 0 on its first read after HardwarePrepareMillisecondTick, in steps of
+// exactly 1 ms from there.
 uint32_t HardwareMillisecondTick();

@@ -1,6 +1,6 @@
 // The millisecond tick count on POSIX systems: whole milliseconds of the raw monotonic clock
-// since the count was first read, truncated to 32 bits so that it wraps from 0xFFFFFFFF to 0
-// as the Windows tick count does.
+// since the count was first read after its preparation, truncated to 32 bits so that it wraps from
+// 0xFFFFFFFF to 0 as the Windows tick count does.
 //
 // Counting from the first read, rather than from boot, puts that read at the very beginning
 // of a step. The clock measurement takes its start tick there, so its wait for 500 steps lasts
@@ -12,7 +12,8 @@
 // 500 ppm (0.05%) while an offset is corrected, which would move a half-second figure by more
 // than the measurement's own error. Where the raw clock is missing (a system that does not
 // define it, or a Linux kernel older than 2.6.28 that refuses it), the monotonic clock is the
-// next best: still steady, only slewed.
+// next best: still steady, only slewed. Where the kernel refuses both, there is no count, and
+// the preparation says so.
 #include "probe/native_target.h"
 
 #if !CPUPROBE_TARGET_WINDOWS
@@ -26,6 +27,19 @@ namespace {
 
 constexpr uint64_t kNanosecondsPerSecond = 1000000000u;
 
+// Which clock the count reads, and the reading its count starts from. Initialised as a
+// constant, so that nothing runs before main; HardwarePrepareMillisecondTick sets it up.
+struct TickState {
+    clockid_t clock;
+    bool counting;  // false until the first read after preparation has set the origin
+    uint64_t originNanoseconds;
+};
+
+TickState& State() {
+    static TickState state{CLOCK_MONOTONIC, false, 0};
+    return state;
+}
+
 uint64_t ClockNanoseconds(clockid_t clock) {
     timespec now{};
     clock_gettime(clock, &now);
@@ -33,50 +47,50 @@ uint64_t ClockNanoseconds(clockid_t clock) {
            static_cast<uint64_t>(now.tv_nsec);
 }
 
-// Asking is reading: a clock the kernel refuses fails here, and one it accepts has been read.
-clockid_t ChooseTickClock() noexcept {
+bool ClockAnswers(clockid_t clock) {
     timespec now{};
+    return clock_gettime(clock, &now) == 0;
+}
+
+// The raw clock where the kernel has it, else the monotonic one; false when it refuses both,
+// as a sandbox may where the clock source has no fast path and the system call is denied.
+bool ChooseTickClock(clockid_t& clock) {
 #ifdef CLOCK_MONOTONIC_RAW
-    if (clock_gettime(CLOCK_MONOTONIC_RAW, &now) == 0) {
-        return CLOCK_MONOTONIC_RAW;
+    if (ClockAnswers(CLOCK_MONOTONIC_RAW)) {
+        clock = CLOCK_MONOTONIC_RAW;
+        return true;
     }
 #endif
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return CLOCK_MONOTONIC;
-}
-
-clockid_t TickClock() {
-    static const clockid_t clock = ChooseTickClock();
-    return clock;
-}
-
-// The first reading of a clock in a process costs some microseconds: the page of the kernel's
-// time data and the page of code that reads it are faulted in on that first use. The clock
-// measurement reads the counter just before its first tick read; paid as the program starts,
-// that cost stays out of the interval it times. Where the process may not read the time-stamp
-// counter, nothing is read here: the clock's fast path reads that counter itself when it is
-// the kernel's clock source, and would fault; the measurement does not run there anyway.
-bool WarmUpTickClock() {
-    if (!HardwareTimeStampCounterReadable()) {
-        return false;
+    if (ClockAnswers(CLOCK_MONOTONIC)) {
+        clock = CLOCK_MONOTONIC;
+        return true;
     }
-    TickClock();
-    return true;
+    return false;
 }
-const bool kTickClockWarm = WarmUpTickClock();
 
 }  // namespace
 
-// The first read sets the origin, so it returns 0 and the count's first step begins there.
+// Asking the kernel for a clock is reading it, and the first reading of a clock in a process
+// costs some microseconds: the page of the kernel's time data and the page of code that reads
+// it are faulted in on that first use. Paid here, before the clock measurement reads the
+// counter, that cost stays out of the interval it times. Each preparation starts the count
+// afresh, so its next read is 0.
+bool HardwarePrepareMillisecondTick() {
+    TickState& state = State();
+    state.counting = false;
+    return ChooseTickClock(state.clock);
+}
+
+// The first read after preparation sets the origin, so it returns 0 and the count's first
+// step begins there.
 uint32_t HardwareMillisecondTick() {
-    static bool started = false;
-    static uint64_t originNanoseconds = 0;
-    const uint64_t now = ClockNanoseconds(TickClock());
-    if (!started) {
-        originNanoseconds = now;
-        started = true;
+    TickState& state = State();
+    const uint64_t now = ClockNanoseconds(state.clock);
+    if (!state.counting) {
+        state.originNanoseconds = now;
+        state.counting = true;
     }
-    return MillisecondsSince(originNanoseconds, now);
+    return MillisecondsSince(state.originNanoseconds, now);
 }
 
 #endif

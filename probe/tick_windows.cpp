@@ -11,6 +11,13 @@
 
 #include "probe/hardware.h"
 
+// timeGetTime cannot fail. One call here pays what a first call costs (the pages of the
+// multimedia library's code faulted in) before the clock measurement reads the counter.
+bool HardwarePrepareMillisecondTick() {
+    (void)timeGetTime();
+    return true;
+}
+
 uint32_t HardwareMillisecondTick() { return static_cast<uint32_t>(timeGetTime()); }
 
 #endif

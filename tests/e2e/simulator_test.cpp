@@ -141,6 +141,8 @@ std::vector<UnusableScenario> UnusableScenarios() {
         BadDirective("decimal-past-64-bits", "@tsc-start 18446744073709551616", "@tsc-start"),
         BadDirective("hex-past-64-bits", "@tsc-per-ms 0x10000000000000000", "@tsc-per-ms"),
         BadDirective("no-cpuid-value", "@no-cpuid yes", "@no-cpuid"),
+        BadDirective("tick-unreadable-value", "@tick-unreadable 1", "@tick-unreadable"),
+        BadDirective("late-read-one-number", "@tick-late 500", "@tick-late"),
         BadDirective("unknown", "@tick-rate 5", "@tick-rate"),
         NothingToReplay("empty.txt", ""),
         NothingToReplay("report.txt",

@@ -1,7 +1,9 @@
 #include "tests/sim/scenario.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <iterator>
 
 namespace {
 
@@ -157,10 +159,31 @@ struct NumberDirective {
 };
 
 constexpr NumberDirective kNumberDirectives[] = {
-    {"tick-start", &Scenario::tickStart},
-    {"tick-step", &Scenario::tickStep},
-    {"tsc-start", &Scenario::tscStart},
-    {"tsc-per-ms", &Scenario::tscPerMs},
+    {"tick-start", &Scenario::tickStart},     {"tick-step", &Scenario::tickStep},
+    {"tsc-start", &Scenario::tscStart},       {"tsc-per-ms", &Scenario::tscPerMs},
+    {"tick-stops", &Scenario::tickStopsAtMs},
+};
+
+// A directive with no value: it turns off what the field says the processor or system has.
+struct SwitchDirective {
+    const char* name;
+    bool Scenario::*field;
+};
+
+constexpr SwitchDirective kSwitchDirectives[] = {
+    {"no-cpuid", &Scenario::idBitCanChange},
+    {"tick-unreadable", &Scenario::tickReadable},
+};
+
+// A directive with two numbers, AT and MS: a read of one kind comes late.
+struct LateReadDirective {
+    const char* name;
+    SimulatedRead read;
+};
+
+constexpr LateReadDirective kLateReadDirectives[] = {
+    {"tick-late", SimulatedRead::kTick},
+    {"counter-late", SimulatedRead::kCounter},
 };
 
 std::string TakeDirectiveName(Cursor& at) {
@@ -171,33 +194,62 @@ std::string TakeDirectiveName(Cursor& at) {
     return at.line.substr(start, at.pos - start);
 }
 
+template <typename Directive, std::size_t kCount>
+const Directive* FindDirective(const Directive (&table)[kCount], const std::string& name) {
+    const Directive* found =
+        std::find_if(std::begin(table), std::end(table),
+                     [&name](const Directive& directive) { return name == directive.name; });
+    return found == std::end(table) ? nullptr : found;
+}
+
+// Each Apply... returns an empty text when the directive was applied, or what is wrong with it.
+std::string ApplySwitch(const SwitchDirective& directive, const Cursor& at, Scenario& scenario) {
+    if (!at.AtEnd()) {
+        return std::string("@") + directive.name + " takes no value";
+    }
+    scenario.*directive.field = false;
+    return "";
+}
+
+std::string ApplyNumber(const NumberDirective& directive, Cursor at, Scenario& scenario) {
+    uint64_t value = 0;
+    if (!TakeNumber(at, value) || !at.AtEnd()) {
+        return std::string("@") + directive.name +
+               " needs one number, decimal or 0x-hex, of at most 64 bits";
+    }
+    if (directive.field == &Scenario::tickStep && static_cast<uint32_t>(value) == 0) {
+        // The 32-bit tick count would not move: a tick that stops is said with @tick-stops.
+        return "@tick-step must advance the 32-bit tick count";
+    }
+    scenario.*directive.field = value;
+    return "";
+}
+
+std::string ApplyLateRead(const LateReadDirective& directive, Cursor at, Scenario& scenario) {
+    LateRead late{directive.read, 0, 0};
+    if (!TakeNumber(at, late.atMs) || !TakeBlanks(at) || !TakeNumber(at, late.lateMs) ||
+        !at.AtEnd()) {
+        return std::string("@") + directive.name +
+               " needs two numbers, AT and MS, decimal or 0x-hex, of at most 64 bits";
+    }
+    scenario.lateReads.push_back(late);
+    return "";
+}
+
 // Returns an empty text when the directive was applied, or what is wrong with it.
 std::string ApplyDirective(Cursor at, Scenario& scenario) {
     TakeBlanks(at);
     TakeText(at, "@");
     const std::string name = TakeDirectiveName(at);
     TakeBlanks(at);
-    if (name == "no-cpuid") {
-        if (!at.AtEnd()) {
-            return "@no-cpuid takes no value";
-        }
-        scenario.idBitCanChange = false;
-        return "";
+    if (const SwitchDirective* directive = FindDirective(kSwitchDirectives, name)) {
+        return ApplySwitch(*directive, at, scenario);
     }
-    for (const NumberDirective& directive : kNumberDirectives) {
-        if (name != directive.name) {
-            continue;
-        }
-        uint64_t value = 0;
-        if (!TakeNumber(at, value) || !at.AtEnd()) {
-            return "@" + name + " needs one number, decimal or 0x-hex, of at most 64 bits";
-        }
-        if (directive.field == &Scenario::tickStep && static_cast<uint32_t>(value) == 0) {
-            // The 32-bit tick count would never move and the clock measurement never end.
-            return "@tick-step must advance the 32-bit tick count";
-        }
-        scenario.*directive.field = value;
-        return "";
+    if (const NumberDirective* directive = FindDirective(kNumberDirectives, name)) {
+        return ApplyNumber(*directive, at, scenario);
+    }
+    if (const LateReadDirective* directive = FindDirective(kLateReadDirectives, name)) {
+        return ApplyLateRead(*directive, at, scenario);
     }
     return "unknown directive @" + name;
 }

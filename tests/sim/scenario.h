@@ -5,17 +5,32 @@
 //   CPUID 80000002: 20444D41-30352D43-6F725020-73736563      (leaf, then EAX-EBX-ECX-EDX)
 //      0x80000002 0x00: eax=0x20444d41 ebx=0x30352d43 ecx=0x6f725020 edx=0x73736563
 //
-// and directives, one a line: @no-cpuid, @tick-start N, @tick-step N, @tsc-start N and
-// @tsc-per-ms N, with N decimal or 0x-hex up to 64 bits. The first line for a leaf wins and a
-// leaf without a line answers zeros. Every other line is ignored, so a whole dump file, with
-// its headers, is a scenario as it stands.
+// and directives, one a line: @no-cpuid, @tick-start N, @tick-step N, @tsc-start N,
+// @tsc-per-ms N, @tick-unreadable, @tick-stops N, @tick-late AT MS and @counter-late AT MS,
+// with each number decimal or 0x-hex up to 64 bits (simulated_processor.h says what the clock
+// directives do). The first line for a leaf wins and a leaf without a line answers zeros.
+// Every other line is ignored, so a whole dump file, with its headers, is a scenario as it
+// stands.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "probe/hardware.h"
+
+// A read of the tick count or of the counter that comes late: the simulated thread is off the
+// processor for lateMs ms just before the first read of that kind due at atMs or later.
+enum class SimulatedRead { kTick, kCounter };
+struct LateRead {
+    SimulatedRead read;
+    uint64_t atMs;
+    uint64_t lateMs;
+};
+
+// The value of tickStopsAtMs for a tick that never stops, as without @tick-stops.
+constexpr uint64_t kTickNeverStops = UINT64_MAX;
 
 struct Scenario {
     bool idBitCanChange = true;
@@ -24,6 +39,9 @@ struct Scenario {
     uint64_t tickStep = 1;  // simulated ms per tick read
     uint64_t tscStart = 0;
     uint64_t tscPerMs = 1000000;
+    bool tickReadable = true;                  // false: @tick-unreadable
+    uint64_t tickStopsAtMs = kTickNeverStops;  // @tick-stops
+    std::vector<LateRead> lateReads;           // @tick-late and @counter-late, in file order
     // Set by tests only, never by a scenario file: the system forbids reading the counter.
     bool counterForbidden = false;
 };

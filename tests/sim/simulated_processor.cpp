@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "probe/hardware.h"
 #include "tests/sim/scenario_text.h"
@@ -14,8 +15,11 @@ namespace {
 struct SimulatedState {
     bool loaded = false;
     Scenario scenario;
-    uint64_t elapsedMs = 0;
-    bool tickReadBefore = false;
+    uint64_t stepStartMs = 0;  // when the tick count's current step began
+    uint64_t intoStepMs = 0;   // how long ago: 0 unless a read came late
+    bool lastReadWasTick = false;
+    std::vector<bool> lateReadDone;
+    bool tickPrepared = false;
 };
 
 SimulatedState& State() {
@@ -77,15 +81,51 @@ SimulatedState& LoadedState() {
     return State();
 }
 
+uint64_t NowMs(const SimulatedState& state) { return state.stepStartMs + state.intoStepMs; }
+
+bool TickStopped(const SimulatedState& state) {
+    return state.scenario.tickStopsAtMs != kTickNeverStops &&
+           state.stepStartMs >= state.scenario.tickStopsAtMs;
+}
+
+// Moves time on; the tick takes every step that began meanwhile, unless it has stopped.
+void PassTime(SimulatedState& state, uint64_t ms) {
+    state.intoStepMs += ms;
+    if (TickStopped(state)) {
+        return;
+    }
+    const uint64_t step = state.scenario.tickStep;
+    const uint64_t wholeSteps = state.intoStepMs / step;
+    state.stepStartMs += wholeSteps * step;
+    state.intoStepMs -= wholeSteps * step;
+}
+
+// A read of this kind that the scenario makes late: the thread is off the processor first.
+void ComeLate(SimulatedState& state, SimulatedRead read) {
+    const std::vector<LateRead>& lateReads = state.scenario.lateReads;
+    for (std::size_t i = 0; i < lateReads.size(); ++i) {
+        if (!state.lateReadDone[i] && lateReads[i].read == read &&
+            NowMs(state) >= lateReads[i].atMs) {
+            state.lateReadDone[i] = true;
+            PassTime(state, lateReads[i].lateMs);
+        }
+    }
+}
+
 }  // namespace
 
 void SimulateProcessor(const Scenario& scenario) {
     SimulatedState& state = State();
     state.loaded = true;
     state.scenario = scenario;
-    state.elapsedMs = 0;
-    state.tickReadBefore = false;
+    state.stepStartMs = 0;
+    state.intoStepMs = 0;
+    state.lastReadWasTick = false;
+    state.lateReadDone.assign(scenario.lateReads.size(), false);
+    state.tickPrepared = false;
 }
+
+bool SimulatedTickWasPrepared() { return State().tickPrepared; }
 
 bool HardwareIdBitCanChange() { return LoadedState().scenario.idBitCanChange; }
 
@@ -98,15 +138,25 @@ CpuidRegisters HardwareCpuid(uint32_t leaf) {
 bool HardwareTimeStampCounterReadable() { return !LoadedState().scenario.counterForbidden; }
 
 uint64_t HardwareTimeStampCounter() {
-    const SimulatedState& state = LoadedState();
-    return state.scenario.tscStart + state.scenario.tscPerMs * state.elapsedMs;
+    SimulatedState& state = LoadedState();
+    ComeLate(state, SimulatedRead::kCounter);
+    state.lastReadWasTick = false;
+    return state.scenario.tscStart + state.scenario.tscPerMs * NowMs(state);
 }
 
+bool HardwarePrepareMillisecondTick() {
+    SimulatedState& state = LoadedState();
+    state.tickPrepared = true;
+    return state.scenario.tickReadable;
+}
+
+// Spinning on the tick, the thread reads it next as its next step begins.
 uint32_t HardwareMillisecondTick() {
     SimulatedState& state = LoadedState();
-    if (state.tickReadBefore) {
-        state.elapsedMs += state.scenario.tickStep;
+    if (state.lastReadWasTick && !TickStopped(state)) {
+        PassTime(state, state.scenario.tickStep - state.intoStepMs);
     }
-    state.tickReadBefore = true;
-    return static_cast<uint32_t>(state.scenario.tickStart + state.elapsedMs);
+    ComeLate(state, SimulatedRead::kTick);
+    state.lastReadWasTick = true;
+    return static_cast<uint32_t>(state.scenario.tickStart + state.stepStartMs);
 }

@@ -1,15 +1,19 @@
 // MeasureCpuClock against simulated clocks. With a tick step of s ms the wait ends at the
 // first multiple of s that is 500 or more, and the rate is the counter's cycles over that
-// time, computed as if it had been exactly 500 ms.
+// time, computed as if it had been exactly 500 ms. Where the thread was off the processor as
+// the wait ended, and the tick shows it, the rate is the cycles over the milliseconds the tick
+// counted up to the next step the thread saw as it happened.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "probe/cpu_info.h"
 #include "probe/hardware.h"
 #include "report/one_decimal.h"
 #include "tests/sim/scenario.h"
+#include "tests/sim/simulated_processor.h"
 #include "tests/unit/row_name.h"
 #include "tests/unit/simulated_cpu.h"
 
@@ -26,6 +30,18 @@ struct ClockCase {
 
 class Clock : public ::testing::TestWithParam<ClockCase> {};
 
+// Measures on a processor with a counter; the record must hold the rate and nothing else.
+void ExpectClock(const Scenario& scenario, float expectedMegahertz) {
+    StartSimulation(scenario);
+    TheCpuInfo.TSC = 1;
+    MeasureCpuClock();
+
+    CpuInfo expected{};
+    expected.TSC = 1;
+    expected.CpuClock = expectedMegahertz;
+    ExpectSameRecord(expected, TheCpuInfo);
+}
+
 TEST_P(Clock, StoresTheRateOverTheWait) {
     const ClockCase& row = GetParam();
     Scenario scenario;
@@ -33,14 +49,7 @@ TEST_P(Clock, StoresTheRateOverTheWait) {
     scenario.tickStep = row.tickStep;
     scenario.tscStart = row.tscStart;
     scenario.tscPerMs = row.tscPerMs;
-    StartSimulation(scenario);
-    TheCpuInfo.TSC = 1;
-    MeasureCpuClock();
-
-    CpuInfo expected{};
-    expected.TSC = 1;
-    expected.CpuClock = row.expectedMegahertz;
-    ExpectSameRecord(expected, TheCpuInfo);
+    ExpectClock(scenario, row.expectedMegahertz);
 }
 
 constexpr uint64_t kOneGigahertz = 1000000;          // counts per ms
@@ -87,6 +96,89 @@ const ClockCase kClockCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Table, Clock, ::testing::ValuesIn(kClockCases), RowName());
 
+// A wait disturbed by late reads, on a 1 GHz counter; or a tick that stops.
+struct DisturbedCase {
+    const char* name;
+    uint64_t tickStart;
+    uint64_t tickStep;
+    std::vector<LateRead> lateReads;
+    uint64_t tickStopsAtMs;
+    float expectedMegahertz;
+};
+
+class DisturbedClock : public ::testing::TestWithParam<DisturbedCase> {};
+
+TEST_P(DisturbedClock, StoresTheRateOverWhatTheTickCounted) {
+    const DisturbedCase& row = GetParam();
+    Scenario scenario;
+    scenario.tickStart = row.tickStart;
+    scenario.tickStep = row.tickStep;
+    scenario.lateReads = row.lateReads;
+    scenario.tickStopsAtMs = row.tickStopsAtMs;
+    ExpectClock(scenario, row.expectedMegahertz);
+}
+
+constexpr SimulatedRead kTick = SimulatedRead::kTick;
+constexpr SimulatedRead kCounter = SimulatedRead::kCounter;
+constexpr uint64_t kNever = kTickNeverStops;
+
+// Tick reads from `atMs` on each come `lateMs` late, `reads` of them: the count moves by
+// lateMs + 1 at each.
+std::vector<LateRead> EveryTickReadLate(uint64_t atMs, uint64_t lateMs, uint64_t reads) {
+    std::vector<LateRead> late;
+    for (uint64_t i = 0; i < reads; ++i) {
+        late.push_back({kTick, atMs + i * (lateMs + 1), lateMs});
+    }
+    return late;
+}
+
+// The cycles of a 1 GHz counter over `realMs`, divided by the `countedMs` the tick counted.
+float CountedRate(double realMs, double countedMs) {
+    return static_cast<float>(realMs * 1e6 / (countedMs * 1e3));
+}
+
+const DisturbedCase kDisturbedCases[] = {
+    // ..., 498, 499, then 503: the counter would have run 503 ms. The wait runs on to 504.
+    {"LateAtTheVeryEnd", 0, 1, {{kTick, 500, 3}}, kNever, 1000.0f},
+    // 499, then 501: one whole step unseen is enough.
+    {"LateByOneWholeStep", 0, 1, {{kTick, 500, 1}}, kNever, 1000.0f},
+    {"LateAtTheEndAcrossTheWrap", 0xFFFFFE0C, 1, {{kTick, 500, 3}}, kNever, 1000.0f},
+    // The counter read itself comes late: the tick has moved when read again after it.
+    {"CounterReadLate", 0, 1, {{kCounter, 500, 3}}, kNever, 1000.0f},
+    {"CounterReadLateByAWholeCoarseStep", 1000, 16, {{kCounter, 512, 20}}, kNever, 1000.0f},
+    // 16 ms steps: the undisturbed figure is 512/500 of the rate; a jump from 496 to 528 is two
+    // steps, and the wait runs on to the step at 544.
+    {"CoarseLateAtTheEnd", 1000, 16, {{kTick, 512, 20}}, kNever, 1000.0f},
+    // A disturbance during the wait changes nothing: the end is seen as it happened.
+    {"CoarseLateMidWait", 1000, 16, {{kTick, 200, 40}}, kNever, 1024.0f},
+    // The step is learned from the last few moves, not the last one alone: 496 to 499 and then
+    // 499 to 503 are both late.
+    {"LateTwiceInARowAtTheEnd", 0, 1, {{kTick, 497, 2}, {kTick, 500, 3}}, kNever, 1000.0f},
+    {"LateMidWaitAndAtTheEnd", 0, 1, {{kTick, 200, 50}, {kTick, 500, 3}}, kNever, 1000.0f},
+    // Off the processor within the last step and back within the first: the count moves by
+    // one step, only late, and nothing can tell. 517 ms of cycles, taken as 500.
+    {"LateByLessThanACoarseStepGoesUnseen", 1000, 16, {{kTick, 512, 5}}, kNever, 1034.0f},
+    // Windows reads its start tick anywhere within a step: here 10 ms into a 16 ms one, so the
+    // counter runs 534 ms to the step at 544 that ends a disturbed wait.
+    {"CoarseLateAtTheEndStartingWithinAStep",
+     1000,
+     16,
+     {{kCounter, 0, 10}, {kTick, 512, 20}},
+     kNever,
+     CountedRate(534, 544)},
+    // A tick that stops, from the start, during the wait, or as the wait runs on past a
+    // disturbed end: the measurement gives up and the clock stays 0.
+    {"TickNeverMoves", 0, 1, {}, 0, 0.0f},
+    {"TickStopsMidWait", 0, 1, {}, 300, 0.0f},
+    {"TickStopsAfterALateEnd", 0, 1, {{kTick, 500, 3}}, 503, 0.0f},
+    // The steps turn from 1 to 16 ms as the wait ends, as when another program gives up the
+    // finer timer resolution it asked Windows for: the new step is learned within a few moves,
+    // long before the tick stops at 700 ms, and the figure is over what the tick counted.
+    {"StepsTurnCoarseAsTheWaitEnds", 0, 1, EveryTickReadLate(500, 15, 50), 700, 1000.0f},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, DisturbedClock, ::testing::ValuesIn(kDisturbedCases), RowName());
+
 TEST(Clock, Exactly466_25PrintsRoundedUp) {
     Scenario scenario;
     scenario.tscPerMs = 466250;
@@ -111,14 +203,29 @@ TEST(Clock, WithoutCounterLeavesZeroAndNeverReadsTheTick) {
     CpuInfo before{};
     before.FPU = 1;
     ExpectNoMeasurement(scenario, before);
+    EXPECT_FALSE(SimulatedTickWasPrepared());
 }
 
+// Preparing the tick may read the counter (the system's clock can be made of it), which faults
+// where the counter is forbidden: the tick is not even prepared.
 TEST(Clock, ForbiddenCounterLeavesZeroAndNeverReadsTheTick) {
     Scenario scenario;
     scenario.counterForbidden = true;
     CpuInfo before{};
     before.TSC = 1;
     ExpectNoMeasurement(scenario, before);
+    EXPECT_FALSE(SimulatedTickWasPrepared());
+}
+
+// Where the system refuses every clock, a read of the tick would give the same value forever
+// and the wait would never end: no measurement is made.
+TEST(Clock, UnreadableTickLeavesZeroAndNeverReadsTheTick) {
+    Scenario scenario;
+    scenario.tickReadable = false;
+    CpuInfo before{};
+    before.TSC = 1;
+    ExpectNoMeasurement(scenario, before);
+    EXPECT_TRUE(SimulatedTickWasPrepared());
 }
 
 TEST(Clock, MeasuresAfterAProbedCounter) {
@@ -130,6 +237,7 @@ TEST(Clock, MeasuresAfterAProbedCounter) {
     ProbeCpu();
     MeasureCpuClock();
     EXPECT_EQ(TheCpuInfo.CpuClock, 233.0f);
+    EXPECT_TRUE(SimulatedTickWasPrepared());
     EXPECT_TRUE(TickWasRead(scenario));
 }
 

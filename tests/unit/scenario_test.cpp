@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -37,6 +38,9 @@ void ExpectDefaultClocksAndIdBit(const Scenario& scenario) {
     EXPECT_EQ(scenario.tickStep, defaults.tickStep);
     EXPECT_EQ(scenario.tscStart, defaults.tscStart);
     EXPECT_EQ(scenario.tscPerMs, defaults.tscPerMs);
+    EXPECT_EQ(scenario.tickReadable, defaults.tickReadable);
+    EXPECT_EQ(scenario.tickStopsAtMs, defaults.tickStopsAtMs);
+    EXPECT_TRUE(scenario.lateReads.empty());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -242,6 +246,7 @@ const MalformedCase kMalformedCases[] = {
     {"UnknownName", "@tick-rate 5\n", 1},
     {"BareAt", "@\n", 1},
     {"NoCpuidWithValue", "@no-cpuid 1\n", 1},
+    {"TickUnreadableWithValue", "@tick-unreadable yes\n", 1},
     // The 32-bit tick count would never move, and the wait would never end.
     {"TickStepZero", "@tick-step 0\n", 1},
     {"TickStepHexZero", "@tick-step 0x0\n", 1},
@@ -443,5 +448,67 @@ TEST(ScenarioBytes, MalformedDirectiveInUtf16NamesItsLine) {
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.errorLine, 2);
 }
+
+// ---------------------------------------------------------------------------------------------
+// Directives of a disturbed or broken tick count, which leave the other clocks as they were.
+
+struct TickDirectiveCase {
+    const char* name;
+    const char* text;
+    bool tickReadable;
+    uint64_t tickStopsAtMs;
+    std::vector<LateRead> lateReads;
+};
+
+class TickDirective : public ::testing::TestWithParam<TickDirectiveCase> {};
+
+TEST_P(TickDirective, SetsItsValue) {
+    const TickDirectiveCase& row = GetParam();
+    Scenario scenario;
+    const ScenarioResult result = ParseScenario(row.text, scenario);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(scenario.tickReadable, row.tickReadable);
+    EXPECT_EQ(scenario.tickStopsAtMs, row.tickStopsAtMs);
+    ASSERT_EQ(scenario.lateReads.size(), row.lateReads.size());
+    for (std::size_t i = 0; i < row.lateReads.size(); ++i) {
+        EXPECT_EQ(scenario.lateReads[i].read, row.lateReads[i].read) << "late read " << i;
+        EXPECT_EQ(scenario.lateReads[i].atMs, row.lateReads[i].atMs) << "late read " << i;
+        EXPECT_EQ(scenario.lateReads[i].lateMs, row.lateReads[i].lateMs) << "late read " << i;
+    }
+    EXPECT_TRUE(scenario.idBitCanChange);
+    EXPECT_EQ(scenario.tickStep, 1u);
+}
+
+constexpr SimulatedRead kTick = SimulatedRead::kTick;
+constexpr SimulatedRead kCounter = SimulatedRead::kCounter;
+
+const TickDirectiveCase kTickDirectiveCases[] = {
+    {"None", "CPU:\n", true, kTickNeverStops, {}},
+    {"TickUnreadable", "@tick-unreadable\n", false, kTickNeverStops, {}},
+    {"TickStops", "@tick-stops 300\n", true, 300, {}},
+    {"TickLate", "@tick-late 500 3\n", true, kTickNeverStops, {{kTick, 500, 3}}},
+    {"CounterLateHexAndTab",
+     "@counter-late 0x1F4\t0x14\r\n",
+     true,
+     kTickNeverStops,
+     {{kCounter, 500, 20}}},
+    {"LateReadsInFileOrder",
+     "@counter-late 9 8\n@tick-late 7 6\n@tick-late 5 4\n",
+     true,
+     kTickNeverStops,
+     {{kCounter, 9, 8}, {kTick, 7, 6}, {kTick, 5, 4}}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, TickDirective, ::testing::ValuesIn(kTickDirectiveCases), RowName());
+
+const MalformedCase kMalformedTickCases[] = {
+    {"TickLateOneNumber", "@tick-late 500\n", 1},
+    {"TickLateThreeNumbers", "@tick-late 500 3 1\n", 1},
+    {"TickLateNoBlankBetween", "@tick-late 500,3\n", 1},
+    {"TickLateAfterGoodOnes", "@tick-late 1 2\n@counter-late 3 4\n@tick-late x 5\n", 3},
+};
+
+INSTANTIATE_TEST_SUITE_P(Tick, ScenarioMalformed, ::testing::ValuesIn(kMalformedTickCases),
+                         RowName());
 
 }  // namespace

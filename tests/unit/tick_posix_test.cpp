@@ -1,5 +1,5 @@
-// The real POSIX tick count, as the tool links it. Each case runs in its own process (ctest
-// runs one case per process), so the first read in a case is the count's first read.
+// The real POSIX tick count, as the tool links it. Every case prepares the count first, as the
+// clock measurement does, so that each starts it afresh whatever ran before it in the process.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,11 +12,31 @@ constexpr int kReads = 100000;
 // A difference this large in wrap-safe 32-bit arithmetic is a step backwards.
 constexpr uint32_t kBackwards = 0x80000000u;
 
-// Counting from the first read is what puts the clock measurement's start tick at the very
-// beginning of a step; a count since boot would start anywhere within one.
-TEST(PosixTick, FirstReadIsZero) { EXPECT_EQ(HardwareMillisecondTick(), 0u); }
+// Spins until the count moves; the test's timeout turns a count that never moves into a
+// failure.
+void WaitForAStep() {
+    const uint32_t start = HardwareMillisecondTick();
+    while (HardwareMillisecondTick() == start) {
+    }
+}
+
+// Counting from the first read after preparation is what puts the clock measurement's start
+// tick at the very beginning of a step; a count since boot would start anywhere within one.
+TEST(PosixTick, FirstReadIsZero) {
+    ASSERT_TRUE(HardwarePrepareMillisecondTick());
+    EXPECT_EQ(HardwareMillisecondTick(), 0u);
+}
+
+// A count once started starts again at each preparation, not only in a fresh process.
+TEST(PosixTick, EachPreparationStartsTheCountAgain) {
+    ASSERT_TRUE(HardwarePrepareMillisecondTick());
+    WaitForAStep();
+    ASSERT_TRUE(HardwarePrepareMillisecondTick());
+    EXPECT_EQ(HardwareMillisecondTick(), 0u);
+}
 
 TEST(PosixTick, NeverStepsBack) {
+    ASSERT_TRUE(HardwarePrepareMillisecondTick());
     uint32_t previous = HardwareMillisecondTick();
     for (int i = 0; i < kReads; ++i) {
         const uint32_t tick = HardwareMillisecondTick();
@@ -26,12 +46,9 @@ TEST(PosixTick, NeverStepsBack) {
     }
 }
 
-// A count that never moves would leave the clock measurement spinning forever; the test's
-// timeout turns that into a failure.
 TEST(PosixTick, Advances) {
-    const uint32_t start = HardwareMillisecondTick();
-    while (HardwareMillisecondTick() == start) {
-    }
+    ASSERT_TRUE(HardwarePrepareMillisecondTick());
+    WaitForAStep();
     SUCCEED();
 }
 
