@@ -63,6 +63,13 @@ cmake --build build -j2 --target cpuprobe cpuprobe-sim cpuprobe_robustness_test 
 memcheck=(valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=all
           --errors-for-leak-kinds=all)
 
+step "no work before main"
+# A global object with a constructor would run before main, in every program linked with it:
+# the tool makes its system calls only once it runs, and only those its steps need.
+constructors=$(nm -C build/cpuprobe | grep -E '_GLOBAL__sub_I|static initialization' || true)
+[ -z "$constructors" ] || fail "global constructors in cpuprobe: $constructors"
+echo "cpuprobe: no global constructor"
+
 step "valgrind: the real tool"
 "${memcheck[@]}" build/cpuprobe </dev/null >"$work/real.report" || fail "valgrind: cpuprobe"
 [ "$(wc -l <"$work/real.report")" -eq 18 ] || fail "cpuprobe did not print 18 lines"
