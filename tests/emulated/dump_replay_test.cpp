@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "tests/e2e/report_cases.h"
 #include "tests/emulated/replay.h"
 #include "tests/sim/simulated_processor.h"
 #include "tests/support/process.h"
@@ -95,27 +96,19 @@ TEST(Dumper, WritesLeavesInTheRawCpuidForm) {
 }
 
 // Every recorded processor: dumped by cpuprobe-dump, replayed, it must print its report again.
-TEST(Dumper, RecordedProcessorsGiveTheirReportsAgain) {
-    namespace fs = std::filesystem;
-    const fs::path dumps = CPUPROBE_PROCESSORS_PATH;
-    if (!fs::is_directory(dumps)) {
-        GTEST_SKIP() << "no recorded processors at " << dumps;
-    }
-    int replayed = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(dumps)) {
-        fs::path report = entry.path();
-        report.replace_extension(".report");
-        if (entry.path().extension() != ".txt" || !fs::exists(report)) {
-            continue;
-        }
-        const std::string name = entry.path().stem().string();
-        const ProcessResult dump = DumpScenarioFile(entry.path().string());
-        const ProcessResult replay = ReplayDump(CPUPROBE_SIM_PATH, dump.out, name);
-        EXPECT_EQ(replay.out, ReadWholeFile(report.string())) << entry.path() << replay.err;
-        ++replayed;
-    }
-    EXPECT_GT(replayed, 0);
+// One test per processor, named after it; the suite runs them in two shards side by side.
+class Redumped : public testing::TestWithParam<ReportCase> {};
+
+TEST_P(Redumped, GivesItsReportAgain) {
+    const ReportCase& processor = GetParam();
+    const ProcessResult dump = DumpScenarioFile(processor.inputPath);
+    const ProcessResult replay = ReplayDump(CPUPROBE_SIM_PATH, dump.out, processor.name);
+    EXPECT_EQ(replay.out, ReadWholeFile(processor.reportPath)) << replay.err;
 }
+
+INSTANTIATE_TEST_SUITE_P(Processors, Redumped,
+                         testing::ValuesIn(FindReportCases(CPUPROBE_PROCESSORS_PATH, ".txt")),
+                         ReportCaseName);
 
 // ---------------------------------------------------------------------------------------------
 // On a terminal: the bug-report file a double click leaves.
