@@ -3,7 +3,8 @@
 #  1. the whole test suite, recorded dumps included, built with AddressSanitizer and
 #     UndefinedBehaviorSanitizer (the asan preset); any sanitizer report fails the test;
 #  2. each libFuzzer target (the fuzz preset, Clang) for a bounded time from a scratch copy of
-#     its seed corpus; a crash, a broken invariant, a hang or a leak fails the leg.
+#     its seed corpus, the two side by side; a crash, a broken invariant, a hang or a leak
+#     fails the leg.
 # FUZZ_SECONDS (default 60) is each target's time.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
@@ -36,15 +37,33 @@ cmake --build --preset fuzz --target probe_fuzzer scenario_fuzzer
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-for target in probe_fuzzer scenario_fuzzer; do
-    step "fuzz: $target for ${fuzz_seconds} s"
-    corpus="$scratch/$target"
+targets=(probe_fuzzer scenario_fuzzer)
+
+# Runs one target for its time from a scratch copy of its seeds; its crash inputs go to the
+# scratch folder too. Its output goes to its log.
+fuzz() {
+    local target=$1 corpus="$scratch/$1"
     mkdir -p "$corpus"
     cp fuzz/corpus/"$target"/* "$corpus"/
+    "build-fuzz/$target" -max_total_time="$fuzz_seconds" -timeout=10 \
+        -artifact_prefix="$scratch/$target-" -print_final_stats=1 "$corpus" >"$scratch/$target.log" 2>&1
+}
+
+# Each libFuzzer process keeps one core busy: the targets run side by side.
+step "fuzz: ${targets[*]}, side by side, ${fuzz_seconds} s each"
+declare -A pids
+for target in "${targets[@]}"; do
+    fuzz "$target" &
+    pids[$target]=$!
+done
+declare -A statuses
+for target in "${targets[@]}"; do
+    statuses[$target]=0
+    wait "${pids[$target]}" || statuses[$target]=$?
+done
+for target in "${targets[@]}"; do
     log="$scratch/$target.log"
-    # Crash inputs go to the scratch folder too, and are printed below.
-    if ! "build-fuzz/$target" -max_total_time="$fuzz_seconds" -timeout=10 \
-        -artifact_prefix="$scratch/$target-" -print_final_stats=1 "$corpus" >"$log" 2>&1; then
+    if [ "${statuses[$target]}" != 0 ]; then
         tail -n 60 "$log"
         for artifact in "$scratch/$target"-*; do
             [ -f "$artifact" ] && { echo "input $artifact:"; od -A d -t x1 "$artifact" | head -40; }
@@ -54,7 +73,7 @@ for target in probe_fuzzer scenario_fuzzer; do
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
     grep -E '^Done|cov:.*DONE' "$log" | tail -n 2
-    echo "$target: $runs executions, $rate per second, corpus $(ls "$corpus" | wc -l) inputs"
+    echo "$target: $runs executions, $rate per second, corpus $(ls "$scratch/$target" | wc -l) inputs"
 done
 
 step "passed in $((SECONDS - started)) s"
