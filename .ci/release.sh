@@ -112,7 +112,10 @@ run_on_oldest_models() {
     is_report_with_clock "$work/oldest-$arch.txt" ||
         fail "$arch: no 18-line report with a clock on $oldest"
     echo "$arch: runs on $oldest: $(sed -n 2p "$work/oldest-$arch.txt")"
-    if "${QEMU[$arch]}" -cpu "$too_old" "$binary" </dev/null >"$work/too-old-$arch.txt" 2>&1; then
+    # It is meant to die of an illegal instruction; the braces keep bash's own note of that out
+    # of the log, where it would read as a failure.
+    if { "${QEMU[$arch]}" -cpu "$too_old" "$binary" </dev/null >"$work/too-old-$arch.txt" 2>&1; } \
+        2>/dev/null; then
         fail "$arch: the static tool also runs on $too_old; the stated minimum is out of date"
     fi
     echo "$arch: fails on the next older model, $too_old: $(tail -n 1 "$work/too-old-$arch.txt")"
@@ -168,10 +171,14 @@ check_windows_zip() {
     check_windows_readme "$zip" "$work/$folder"
     # The zip's own programs, beside a cpuprobe-sim.exe of the same width for the checks that
     # replay processors, against the Linux build.
-    local sim_build="build-win$width"
-    cmake -S . -B "$sim_build" -DCMAKE_TOOLCHAIN_FILE="cmake/${WINDOWS_TOOLCHAIN[$width]}" \
-        -DCPUPROBE_WERROR=ON >/dev/null && cmake --build "$sim_build" -j2 --target cpuprobe-sim \
-        >/dev/null || fail "win$width: build cpuprobe-sim.exe"
+    # The windows leg has usually configured this folder already; CMake warns when a toolchain
+    # is named again for a folder that has one.
+    local sim_build="build-win$width" toolchain=()
+    [ -f "$sim_build/CMakeCache.txt" ] ||
+        toolchain=(-DCMAKE_TOOLCHAIN_FILE="cmake/${WINDOWS_TOOLCHAIN[$width]}")
+    cmake -S . -B "$sim_build" "${toolchain[@]}" -DCPUPROBE_WERROR=ON >/dev/null &&
+        cmake --build "$sim_build" -j2 --target cpuprobe-sim >/dev/null ||
+        fail "win$width: build cpuprobe-sim.exe"
     cp "$sim_build/cpuprobe-sim.exe" "$work/$folder/"
     if [ "$width" = 32 ] && ! host_runs_32bit_x86; then
         bash tests/windows/check_windows.sh --imports-only "$width" "$work/$folder" ||
