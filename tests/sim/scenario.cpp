@@ -285,6 +285,7 @@ ScenarioResult ParseScenario(const std::string& text, Scenario& scenario) {
                 result.error = problem;
                 return result;
             }
+            ++result.linesRead;
             continue;
         }
         uint32_t leaf = 0;
@@ -292,9 +293,8 @@ ScenarioResult ParseScenario(const std::string& text, Scenario& scenario) {
         if (TakeDumpLeafLine(Cursor{line}, leaf, regs) ||
             TakeRawLeafLine(Cursor{line}, leaf, regs)) {
             scenario.leaves.emplace(leaf, regs);  // keeps the first answer for a leaf
+            ++result.linesRead;
         }
     }
     return result;
 }
-
-bool IsDirectiveLine(const std::string& line) { return IsDirective(line); }

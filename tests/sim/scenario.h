@@ -50,10 +50,8 @@ struct ScenarioResult {
     bool ok = true;
     int errorLine = 0;  // 1-based line of the malformed directive; 0 for the whole file
     std::string error;  // what is wrong with it
+    int linesRead = 0;  // leaf lines and directives: the lines that said anything
 };
 
 // Reads a scenario from the text of a file. Fails only on a malformed directive.
 ScenarioResult ParseScenario(const std::string& text, Scenario& scenario);
-
-// True when the line is a directive: its first character after any blanks is '@'.
-bool IsDirectiveLine(const std::string& line);

@@ -1,6 +1,5 @@
 #include "tests/sim/scenario_text.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -84,20 +83,6 @@ std::string Utf16ToUtf8(const std::string& bytes, std::size_t at, ByteOrder orde
     return text;
 }
 
-// Lines are split by hand: a string stream would bring the C++ locale machinery, and with it
-// imports that Windows XP lacks, into cpuprobe-sim.exe.
-bool HasDirectiveLine(const std::string& text) {
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        if (IsDirectiveLine(text.substr(start, end - start))) {
-            return true;
-        }
-        start = end + 1;
-    }
-    return false;
-}
-
 }  // namespace
 
 std::string DecodeScenarioBytes(const std::string& bytes) {
@@ -114,9 +99,8 @@ std::string DecodeScenarioBytes(const std::string& bytes) {
 }
 
 ScenarioResult ReadScenarioBytes(const std::string& bytes, Scenario& scenario) {
-    const std::string text = DecodeScenarioBytes(bytes);
-    ScenarioResult result = ParseScenario(text, scenario);
-    if (result.ok && scenario.leaves.empty() && !HasDirectiveLine(text)) {
+    ScenarioResult result = ParseScenario(DecodeScenarioBytes(bytes), scenario);
+    if (result.ok && result.linesRead == 0) {
         result.ok = false;
         result.errorLine = 0;
         result.error =

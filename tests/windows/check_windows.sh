@@ -422,15 +422,11 @@ check_dump_on_console() {
     (cd "$work" && script -qec "$WINE $folder/cpuprobe-dump.exe" /dev/null <"$fifo" >"$screen" \
         2>&1 {writer}>&-) &
     pid=$!
-    if ! wait_until console_asks_for_enter "$screen"; then
-        kill "$pid" 2>/dev/null || true
-        fail "cpuprobe-dump.exe on a console did not ask for Enter within $PATIENCE_SECONDS s"
-    fi
+    wait_or_fail "$pid" \
+        "cpuprobe-dump.exe on a console did not ask for Enter within $PATIENCE_SECONDS s" \
+        console_asks_for_enter "$screen"
     printf '\r' >&"$writer"
-    if ! wait_until is_gone "$pid"; then
-        kill "$pid" 2>/dev/null || true
-        fail "cpuprobe-dump.exe on a console did not end on Enter"
-    fi
+    wait_or_fail "$pid" "cpuprobe-dump.exe on a console did not end on Enter" is_gone "$pid"
     exec {writer}>&-
     local file=$folder/cpuprobe-dump.txt
     [ -f "$file" ] || fail "no cpuprobe-dump.txt beside cpuprobe-dump.exe"
@@ -507,6 +503,20 @@ wait_until() {
 
 is_gone() { ! kill -0 "$1" 2>/dev/null; }
 
+# Stops the program PID and fails the check with MESSAGE.
+stop_and_fail() {
+    kill "$1" 2>/dev/null || true
+    fail "$2"
+}
+
+# Waits until the condition command succeeds; where it does not in time, stops the program PID
+# and fails with MESSAGE.
+wait_or_fail() {
+    local pid=$1 message=$2
+    shift 2
+    wait_until "$@" || stop_and_fail "$pid" "$message"
+}
+
 check_held_output() {
     step "held output: a redirected stdout stays empty until the awaited character"
     local fifo="$work/stdin" out="$work/held.txt" pid writer
@@ -516,20 +526,15 @@ check_held_output() {
     exec {writer}<>"$fifo" # held open, so the tool sees no end of input
     "$WINE" "$windows_build/cpuprobe.exe" <"$fifo" >"$out" {writer}>&- &
     pid=$!
-    if ! wait_until is_reading "$pid" "$fifo"; then
-        kill "$pid" 2>/dev/null || true
-        fail "cpuprobe.exe did not start reading stdin within $PATIENCE_SECONDS s"
-    fi
+    wait_or_fail "$pid" "cpuprobe.exe did not start reading stdin within $PATIENCE_SECONDS s" \
+        is_reading "$pid" "$fifo"
     echo "cpuprobe.exe is blocked reading stdin; stdout holds $(wc -c <"$out") bytes"
     if [ -s "$out" ]; then
-        kill "$pid" 2>/dev/null || true
-        fail "the report reached the redirected stdout before the awaited character"
+        stop_and_fail "$pid" "the report reached the redirected stdout before the awaited character"
     fi
     printf 'x' >&"$writer"
-    if ! wait_until is_gone "$pid"; then
-        kill "$pid" 2>/dev/null || true
-        fail "cpuprobe.exe did not end within $PATIENCE_SECONDS s of its character"
-    fi
+    wait_or_fail "$pid" "cpuprobe.exe did not end within $PATIENCE_SECONDS s of its character" \
+        is_gone "$pid"
     wait "$pid" || true # the exit status carries no meaning
     exec {writer}>&-
     has_crlf_report_shape "$out" || fail "after the character, stdout does not hold the report"
@@ -595,7 +600,8 @@ started=$SECONDS
 check_windows_xp
 check_the_check_refuses_vista
 if $imports_only; then
-    step "the Windows XP checks passed in $((SECONDS - started)) s; nothing run under Wine (--imports-only)"
+    step "the Windows XP checks passed in $((SECONDS - started)) s;" \
+        "nothing run under Wine (--imports-only)"
     exit 0
 fi
 
