@@ -11,20 +11,9 @@
 # remove g++-multilib, which the 32-bit build needs.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
-
-# Names each step, and says how long the one before it took.
-step() {
-    if [ -n "${step_name:-}" ]; then
-        printf '(%s: %d s)\n' "$step_name" "$((SECONDS - step_started))"
-    fi
-    step_name=$*
-    step_started=$SECONDS
-    printf '\n--- emulated: %s ---\n' "$*"
-}
-fail() {
-    printf '\nFAILED: %s\n' "$*" >&2
-    exit 1
-}
+ci_leg=${ci_leg:-emulated}
+# shellcheck source=.ci/lib.sh
+source "$(dirname "$0")/lib.sh"
 
 # Runs the Clang build's tests matching a pattern; every one must run and pass (none skipped).
 run_tests() {
@@ -55,13 +44,9 @@ check_32bit_flags_code() {
 
 started=$SECONDS
 
-step "install: g++-multilib, 32-bit GoogleTest, qemu-user, clang, aarch64 cross libraries"
-dpkg --add-architecture i386 || fail "could not add the i386 architecture"
-apt-get update >/dev/null || fail "apt-get update"
-apt-get install -y --no-install-recommends g++-multilib libgtest-dev:i386 libgmock-dev:i386 \
-    qemu-user clang groff-base mandoc \
-    binutils-aarch64-linux-gnu libstdc++-12-dev-arm64-cross libc6-dev-arm64-cross ||
-    fail "install"
+step "install: g++-multilib, qemu-user, clang, aarch64 cross libraries"
+ci_install g++-multilib libgtest-dev libgmock-dev qemu-user clang groff-base mandoc \
+    binutils-aarch64-linux-gnu libstdc++-12-dev-arm64-cross libc6-dev-arm64-cross
 
 step "clang build+tests"
 # Line tables only (-g1): nothing here is debugged, and full debug information would cost a
@@ -76,7 +61,11 @@ ctest --test-dir build-clang --output-on-failure -j2 -E '^Qemu/|^Aarch64\.' ||
     fail "clang: tests"
 
 step "i686 under qemu-i386"
+# GoogleTest for the 32-bit unit tests is built here from the sources libgtest-dev ships: no
+# package of the i386 architecture is needed.
+build_gtest_i686 "$PWD/build-gtest-i686"
 cmake -S . -B build-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake \
+    -DCMAKE_PREFIX_PATH="$PWD/build-gtest-i686" \
     -DCPUPROBE_WERROR=ON -DBUILD_TESTING=ON || fail "i686: configure"
 cmake --build build-i686 -j2 --target cpuprobe cpuprobe-dump cpuprobe_unit_tests \
     cpuprobe_tick_tests || fail "i686: build (warnings are errors)"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Packaging leg, run as root on a throwaway Debian 12 machine whose apt lists are fresh: it
 # installs packages, and installs and purges cpuprobe itself. In order: the release's version
-# agrees everywhere; the Debian package is built (running the test suite), lintian finds
-# nothing in it; a second build in another folder, without the tests, gives the same bytes;
+# agrees everywhere; the Debian package is built (running the test suite, unless .ci/run has
+# already run it on a build with the same compiler), lintian finds nothing in it; a second
+# build in another folder, without the tests, gives the same bytes;
 # the autopkgtest passes against the built package; dpkg installs it, the tool runs from
 # PATH, man shows its page, and a purge leaves nothing behind; piuparts does the same in a
 # fresh Debian 12 root. The packages and logs stay in build-deb/.
@@ -10,16 +11,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
+ci_leg=${ci_leg:-package}
+# shellcheck source=.ci/lib.sh
+source .ci/lib.sh
 
 out=build-deb
 work=$(mktemp -d)
 installed_here=false
 
-step() { printf '\n--- package: %s ---\n' "$*"; }
-fail() {
-    printf '\npackage: FAILED: %s\n' "$*" >&2
-    exit 1
-}
 results=()
 passed() {
     results+=("$*")
@@ -84,10 +83,8 @@ started=$SECONDS
 tree_before=$(git status --porcelain)
 
 step "install the packaging tools and the build dependencies of debian/control"
-apt_get=(apt-get -y --no-install-recommends)
-"${apt_get[@]}" install git dpkg-dev debhelper lintian autopkgtest man-db gzip >/dev/null ||
-    fail "could not install the packaging tools"
-"${apt_get[@]}" build-dep ./ >/dev/null || fail "could not install the build dependencies (apt-get build-dep ./)"
+ci_install git dpkg-dev debhelper lintian autopkgtest man-db gzip piuparts
+ci_install build-dep ./
 
 step "version agreement"
 tools/check-version.sh
@@ -109,10 +106,18 @@ build() {
     build_seconds=$((SECONDS - build_started))
 }
 
+# .ci/run has run the whole suite on the README's build, with the same compiler and sources;
+# run alone, the leg runs it in the package build, as dh_auto_test does on Debian's builders.
+first_build_options=()
+first_build_kind="test suite included"
+if [ "${CPUPROBE_CI_SUITE_RAN:-0}" = 1 ]; then
+    first_build_options=(DEB_BUILD_OPTIONS=nocheck)
+    first_build_kind="without the test suite, which .ci/run has run on the same compiler's build"
+fi
 rm -rf "$out"
 step "build the package (first folder, under $work/a)"
-build first "$work/a"
-passed "first build, test suite included, in $build_seconds s"
+build first "$work/a" "${first_build_options[@]}"
+passed "first build, $first_build_kind, in $build_seconds s"
 
 step "the package's files"
 dpkg-deb --info "$out/first/$deb"
@@ -195,7 +200,6 @@ passed "dpkg --purge cpuprobe leaves no file and no record"
 step "piuparts: install, remove and purge in a fresh Debian 12 root"
 # Debian's own check of the same: a root made by debootstrap, the package installed, removed
 # and purged, and any file left behind, changed or owned by no package reported.
-"${apt_get[@]}" install piuparts >/dev/null || fail "could not install piuparts"
 piuparts_started=$SECONDS
 piuparts --distribution=bookworm --no-upgrade-test --mirror="http://deb.debian.org/debian main" \
     "$out/first/$deb" >"$out/piuparts.log" 2>&1 || {

@@ -14,6 +14,7 @@
 # Run from the repository root as root on a throwaway machine (chroot needs root).
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
+ci_leg=${ci_leg:-release}
 # shellcheck source=.ci/lib.sh
 source "$(dirname "$0")/lib.sh"
 
@@ -27,11 +28,6 @@ declare -Ar TOO_OLD_MODEL=([x86_64]=pentium3 [i686]=pentium)
 declare -Ar QEMU=([x86_64]=qemu-x86_64 [i686]=qemu-i386)
 declare -Ar WINDOWS_TOOLCHAIN=([64]=mingw-w64-x86_64.cmake [32]=mingw-w64-i686.cmake)
 
-step() { printf '\n--- release: %s ---\n' "$*"; }
-fail() {
-    printf 'release: FAILED: %s\n' "$*" >&2
-    exit 1
-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -64,7 +60,7 @@ check_deb() {
     if [ -f "$packaged" ]; then
         [ "$(sha256sum <"$OUT/$deb")" = "$(sha256sum <"$packaged")" ] ||
             fail "$deb differs from the package leg's $packaged"
-        echo "$deb: the same bytes as the package leg's, a third build in a third folder"
+        echo "$deb: the package leg's, which it has built twice, linted and installed"
     fi
 }
 
@@ -180,10 +176,10 @@ check_windows_zip() {
         cmake --build "$sim_build" -j2 --target cpuprobe-sim >/dev/null ||
         fail "win$width: build cpuprobe-sim.exe"
     cp "$sim_build/cpuprobe-sim.exe" "$work/$folder/"
-    if [ "$width" = 32 ] && ! host_runs_32bit_x86; then
+    if [ "$width" = 32 ] && ! ci_wine32_available; then
         bash tests/windows/check_windows.sh --imports-only "$width" "$work/$folder" ||
             fail "$zip: the programs failed their Windows XP checks"
-        skipped "$zip's programs under Wine" "$WHY_NO_32BIT_WINE"
+        skipped "$zip's programs under Wine" "$ci_no_wine32_reason"
         return
     fi
     # The cpuprobe-sim.exe beside them is built from the same sources with the same compiler as
@@ -194,27 +190,29 @@ check_windows_zip() {
 
 describe_32bit_host
 step "install what a release build and its checks need"
-wine_packages=(wine64)
-if host_runs_32bit_x86; then
-    dpkg --add-architecture i386
-    wine_packages+=(wine32:i386)
-fi
-apt-get update >/dev/null
-apt-get install -y --no-install-recommends git cmake make g++ g++-multilib dpkg-dev debhelper \
-    libgtest-dev libgmock-dev groff-base mandoc cpuid file zip unzip qemu-user qemu-user-static \
-    g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64 "${wine_packages[@]}" \
-    >/dev/null
+ci_install git cmake make g++ g++-multilib dpkg-dev debhelper libgtest-dev libgmock-dev \
+    groff-base mandoc cpuid file zip unzip qemu-user qemu-user-static g++-mingw-w64-i686-win32 \
+    g++-mingw-w64-x86-64-win32 binutils-mingw-w64 wine64
+ci_wine32_available || true
 
 step "the Linux tool, which the Windows programs are compared with"
-linux_build=build-mingw-linux
-cmake -S . -B "$linux_build" -DCPUPROBE_WERROR=ON >/dev/null &&
-    cmake --build "$linux_build" -j2 --target cpuprobe >/dev/null || fail "the Linux build"
+linux_build=${CPUPROBE_LINUX_BUILD:-build-mingw-linux}
+if [ -z "${CPUPROBE_LINUX_BUILD:-}" ]; then
+    cmake -S . -B "$linux_build" -DCPUPROBE_WERROR=ON >/dev/null || fail "the Linux build"
+fi
+cmake --build "$linux_build" -j2 --target cpuprobe >/dev/null || fail "the Linux build"
 
 step "tools/release.sh $OUT"
 rm -rf "$OUT"
-# The package leg has run the test suite in its package build of this commit; a package
-# built without it has the same bytes (check_deb compares them where that build is here).
-DEB_BUILD_OPTIONS=nocheck bash tools/release.sh "$OUT"
+# The package leg has built the package of this commit twice, compared, linted and installed
+# it: the release ships that one. Without it, the release builds its own, without the test
+# suite (a package built with it has the same bytes).
+packaged=build-deb/first/cpuprobe_$(dpkg-parsechangelog -S Version)_$(dpkg --print-architecture).deb
+if [ -f "$packaged" ]; then
+    CPUPROBE_RELEASE_DEB=$packaged bash tools/release.sh "$OUT"
+else
+    DEB_BUILD_OPTIONS=nocheck bash tools/release.sh "$OUT"
+fi
 
 step "SHA256SUMS"
 (cd "$OUT" && sha256sum -c SHA256SUMS) || fail "SHA256SUMS does not verify"

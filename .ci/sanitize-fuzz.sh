@@ -9,17 +9,16 @@
 # FUZZ_SECONDS (default 60) is each target's time.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
-
-step() { printf '\n=== sanitize-fuzz: %s (at %d s) ===\n' "$*" "$((SECONDS - started))"; }
+ci_leg=${ci_leg:-sanitize-fuzz}
+# shellcheck source=.ci/lib.sh
+source "$(dirname "$0")/lib.sh"
 started=$SECONDS
-fail() { printf 'sanitize-fuzz: FAILED: %s\n' "$*" >&2; exit 1; }
 
 fuzz_seconds=${FUZZ_SECONDS:-60}
 [ -f CMakePresets.json ] || fail "run from the repository root"
 
 step "install clang, libFuzzer's runtime and the build packages"
-apt-get install -y --no-install-recommends clang libclang-rt-14-dev g++ cmake make \
-    libgtest-dev libgmock-dev groff-base mandoc
+ci_install clang libclang-rt-14-dev g++ cmake make libgtest-dev libgmock-dev groff-base mandoc
 
 # Every sanitizer report ends the process with a failure; leaks are reported at exit.
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1

@@ -5,16 +5,16 @@
 # robustness tests with every child they start. Run from the repository root; any finding fails.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
-
-step() { printf '\n--- static-and-streams: %s ---\n' "$*"; }
-fail() { echo "static-and-streams: $*" >&2; exit 1; }
+ci_leg=${ci_leg:-static-and-streams}
+# shellcheck source=.ci/lib.sh
+source "$(dirname "$0")/lib.sh"
 started=$SECONDS
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 step "install clang-format, clang-tidy, cppcheck and valgrind"
-apt-get install -y --no-install-recommends clang-format clang-tidy cppcheck valgrind cpuid \
-    groff-base mandoc g++ cmake make libgtest-dev libgmock-dev git
+ci_install clang-format clang-tidy cppcheck valgrind cpuid groff-base mandoc g++ cmake make \
+    libgtest-dev libgmock-dev git python3
 
 step "clang-format (.clang-format: any file laid out otherwise fails)"
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror ||

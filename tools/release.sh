@@ -13,6 +13,9 @@
 #
 # usage: tools/release.sh OUTDIR
 #
+# CPUPROBE_RELEASE_DEB=PATH ships a Debian package already built from this commit by
+# tools/build-deb.sh, instead of building it again.
+#
 # Everything is built from `git archive HEAD`, so what is released is exactly a commit, never
 # a working tree's leftovers. Archive entries carry the release date of debian/changelog and
 # no owner, and are sorted by name, so that the same commit gives the same archives. The
@@ -123,7 +126,14 @@ make_windows_zip() {
 }
 
 step "Debian package"
-deb=$(bash "$repo/tools/build-deb.sh" "$work/deb" | tail -n 1) || fail "the Debian package"
+if [ -n "${CPUPROBE_RELEASE_DEB:-}" ]; then
+    deb=$CPUPROBE_RELEASE_DEB
+    [ "$(dpkg-deb --field "$deb" Version)" = "$(dpkg-parsechangelog -l "$source_dir/debian/changelog" -S Version)" ] ||
+        fail "$deb is not of this commit's version"
+    echo "the package built before: $deb"
+else
+    deb=$(bash "$repo/tools/build-deb.sh" "$work/deb" | tail -n 1) || fail "the Debian package"
+fi
 cp "$deb" "$outdir/"
 
 for arch in "${RELEASE_LINUX_ARCHES[@]}"; do
