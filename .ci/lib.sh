@@ -93,11 +93,13 @@ ci_apt_update() {
     rm -f "$log"
 }
 
-# apt's own first error line of a failed apt-get run's output, for the reason of a failure.
+# apt's own first error line of a failed apt-get run's output, for the reason of a failure;
+# where apt lists unmet dependencies, the first of them too, which names the package at fault.
 first_apt_error() {
-    local line
-    line=$(grep -m 1 '^E: ' "$1" || true)
-    echo "${line:-apt-get gave no error line}" | sed 's/^E: //'
+    local line unmet
+    line=$(grep -m 1 '^E: ' "$1" | sed 's/^E: //' || true)
+    unmet=$(grep -m 1 -E '(Depends|PreDepends|Conflicts|Breaks): ' "$1" | sed 's/^ *//; s/  */ /g' || true)
+    echo "${line:-apt-get gave no error line}${unmet:+ (first unmet: $unmet)}"
 }
 
 # Installs packages that the check truly needs (apt-get install), or the build dependencies of

@@ -159,7 +159,18 @@ autopkgtest --output-dir "$out/autopkgtest" --summary-file "$out/autopkgtest-sum
     "$out/first/$deb" "$out/first/$dsc" -- null >"$out/autopkgtest.log" 2>&1 || autopkgtest_status=$?
 cat "$out/autopkgtest/installed-report-stdout" 2>/dev/null || true
 summary=$(tr -s ' ' 2>/dev/null <"$out/autopkgtest-summary" | paste -s -d ' ' -) || true
-# Status 2: every test that ran passed, but one skipped (only manual-page can).
+# Status 2: every test that ran passed, but one skipped (only manual-page can). Status 20 with
+# every test passed and only the lists' update of the clean-up failing is the archive's fault.
+every_test_passed() { [ -n "$summary" ] && ! grep -qvE '^[^ ]+ +PASS *$' "$out/autopkgtest-summary"; }
+cleanup_update_failed() {
+    grep -q 'ERROR: autopkgtest$' "$out/autopkgtest.log" &&
+        grep -qE 'ERROR: "sh -ec rm -f /etc/apt/sources.list.d/autopkgtest.list.*apt-get .*update.*" failed with status 100' \
+            "$out/autopkgtest.log"
+}
+if [ "$autopkgtest_status" = 20 ] && every_test_passed && cleanup_update_failed; then
+    echo "WARNING: autopkgtest: every test passed; its clean-up could not update the package lists: $(grep -m 1 '^E: Failed to fetch' "$out/autopkgtest.log" || echo "see $out/autopkgtest.log")"
+    autopkgtest_status=0
+fi
 case $autopkgtest_status in
     0) passed "autopkgtest: $summary" ;;
     2) passed "autopkgtest, with a test skipped: $summary" ;;
