@@ -6,6 +6,7 @@ namespace {
 
 constexpr uint32_t kWaitMilliseconds = 500;
 constexpr double kMegahertzPerCyclePer500Ms = 2e-6;
+constexpr double kMicrosecondsPerMillisecond = 1000.0;
 
 // The float layout: 1 sign bit, 8 exponent bits, 23 fraction bits.
 constexpr uint32_t kFloatSignBit = 0x80000000u;
@@ -69,9 +70,10 @@ ProbeStage ReachedStage(const Scenario& scenario) {
     return ProbeStage::kName;
 }
 
-// The wait ends at the first tick read whose distance from the first read, modulo 2^32,
-// reaches 500; the simulated clock has then moved on by that many steps. A difference whose
-// top bit is set is a counter that went backwards, which gives no rate.
+// The wait starts at the first step after the first tick read and ends at the first step whose
+// distance from it, modulo 2^32, reaches 500; the simulated clock has then moved on by that many
+// steps. A difference whose top bit is set is a counter that went backwards, which gives no
+// rate. The cycles are taken over the milliseconds counted; over exactly 500 as cycles * 2e-6.
 float ExpectedClock(const Scenario& scenario) {
     uint64_t elapsed = 0;
     do {
@@ -81,7 +83,12 @@ float ExpectedClock(const Scenario& scenario) {
     if ((cycles >> 63) != 0) {
         return 0.0f;
     }
-    return static_cast<float>(static_cast<double>(cycles) * kMegahertzPerCyclePer500Ms);
+    const uint32_t counted = static_cast<uint32_t>(elapsed);
+    if (counted == kWaitMilliseconds) {
+        return static_cast<float>(static_cast<double>(cycles) * kMegahertzPerCyclePer500Ms);
+    }
+    return static_cast<float>(static_cast<double>(cycles) /
+                              (counted * kMicrosecondsPerMillisecond));
 }
 
 std::string ExactOneDecimal(float value) {

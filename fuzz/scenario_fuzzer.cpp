@@ -4,7 +4,8 @@
 // reader: after leading blanks and trailing blanks and carriage returns are dropped, a line
 // starting with '@' is "@no-cpuid" or "@tick-unreadable" alone, one of the five clock names,
 // blanks, and one number of at most 64 bits, decimal or 0x-hex (1 to 16 digits), or
-// "@tick-late" or "@counter-late", blanks, and two such numbers with blanks between them. The
+// "@tick-late", "@counter-late" or "@tick-step-from", blanks, and two such numbers with blanks
+// between them (a step, of @tick-step or @tick-step-from, not 0 in its low 32 bits). The
 // same bytes read as a file must give the same scenario, or be refused only when nothing in
 // them could be read.
 #include <algorithm>
@@ -120,6 +121,12 @@ bool ApplyDirective(const std::string& directive, Scenario& expected) {
         return ParseTwoNumbers(value, expected.lateReads.back().atMs,
                                expected.lateReads.back().lateMs);
     }
+    if (name == "tick-step-from") {
+        expected.stepChanges.push_back({0, 0});
+        StepChange& change = expected.stepChanges.back();
+        return ParseTwoNumbers(value, change.atMs, change.stepMs) &&
+               static_cast<uint32_t>(change.stepMs) != 0;
+    }
     uint64_t number = 0;
     if (!ParseNumber(value, number)) {
         return false;
@@ -155,6 +162,12 @@ void CheckSameClocks(const Scenario& read, const Scenario& expected) {
         const LateRead& want = expected.lateReads[i];
         Require(got.read == want.read && got.atMs == want.atMs && got.lateMs == want.lateMs,
                 "late reads in file order, with their values");
+    }
+    Require(read.stepChanges.size() == expected.stepChanges.size(), "every step change taken");
+    for (std::size_t i = 0; i < read.stepChanges.size(); ++i) {
+        Require(read.stepChanges[i].atMs == expected.stepChanges[i].atMs &&
+                    read.stepChanges[i].stepMs == expected.stepChanges[i].stepMs,
+                "step changes in file order, with their values");
     }
 }
 

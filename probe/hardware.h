@@ -40,6 +40,6 @@ bool HardwarePrepareMillisecondTick();
 
 // A millisecond tick count: counts up steadily and wraps from 0xFFFFFFFF to 0. Where it starts
 // is the platform's choice: Windows counts from boot, in steps of its timer's resolution; the
-// POSIX count starts at 0 on its first read after HardwarePrepareMillisecondTick, in steps of
-// exactly 1 ms from there.
+// POSIX count is 0 at its first read after HardwarePrepareMillisecondTick, steps to 1 right
+// after it and then every 1 ms from that read.
 uint32_t HardwareMillisecondTick();

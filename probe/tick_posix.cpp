@@ -1,11 +1,13 @@
-// The millisecond tick count on POSIX systems: whole milliseconds of the raw monotonic clock
-// since the count was first read after its preparation, truncated to 32 bits so that it wraps from
-// 0xFFFFFFFF to 0 as the Windows tick count does.
+// The millisecond tick count on POSIX systems: 0 at its first read after its preparation, and
+// from then on 1 more than the whole milliseconds of the raw monotonic clock since that read,
+// truncated to 32 bits so that it wraps from 0xFFFFFFFF to 0 as the Windows tick count does.
 //
-// Counting from the first read, rather than from boot, puts that read at the very beginning
-// of a step. The clock measurement takes its start tick there, so its wait for 500 steps lasts
-// 500 ms to within the time of one pass of its loop, instead of anywhere from 499 to 500 ms as
-// with milliseconds since boot, read at an arbitrary moment within the current one.
+// The clock measurement starts its wait at the first step of the count it sees happen. Counted
+// so, the count's first step comes right after its first read, while the thread is running,
+// and every later one a whole number of milliseconds after that read: the wait starts at once,
+// while the thread is sure to be running. A count from boot, or from the first read without the
+// extra 1, would make it spin up to 1 ms for that step, and a thread held up just then would
+// see it late.
 //
 // CLOCK_MONOTONIC_RAW runs at the rate of the kernel's clock source as the kernel calibrated
 // it, and time synchronisation never adjusts it. CLOCK_MONOTONIC is slewed by NTP by up to
@@ -74,23 +76,24 @@ bool ChooseTickClock(clockid_t& clock) {
 // costs some microseconds: the page of the kernel's time data and the page of code that reads
 // it are faulted in on that first use. Paid here, before the clock measurement reads the
 // counter, that cost stays out of the interval it times. Each preparation starts the count
-// afresh, so its next read is 0.
+// afresh, so its next read is 0 and every one after that at least 1.
 bool HardwarePrepareMillisecondTick() {
     TickState& state = State();
     state.counting = false;
     return ChooseTickClock(state.clock);
 }
 
-// The first read after preparation sets the origin, so it returns 0 and the count's first
-// step begins there.
+// The first read after preparation sets the origin and returns 0; the count's first step ends
+// with it.
 uint32_t HardwareMillisecondTick() {
     TickState& state = State();
     const uint64_t now = ClockNanoseconds(state.clock);
     if (!state.counting) {
         state.originNanoseconds = now;
         state.counting = true;
+        return 0;
     }
-    return MillisecondsSince(state.originNanoseconds, now);
+    return MillisecondsSince(state.originNanoseconds, now) + 1u;
 }
 
 #endif

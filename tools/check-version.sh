@@ -26,7 +26,8 @@ captures() {
 line=$(first_line CMakeLists.txt '^project\(cpuprobe ')
 project=$(captures CMakeLists.txt "$line" '^project\(cpuprobe VERSION ([0-9]+\.[0-9]+\.[0-9]+) ')
 
-line=$(first_line CHANGELOG.md '^## \[')
+# The first release entry: an "## [Unreleased]" heading above it collects what comes next.
+line=$(first_line CHANGELOG.md '^## \[[0-9]')
 found=$(captures CHANGELOG.md "$line" '^## \[([0-9]+\.[0-9]+\.[0-9]+)\] - ([0-9]{4}-[0-9]{2}-[0-9]{2})$')
 { read -r changelog; read -r changelog_day; } <<<"$found"
 

@@ -143,6 +143,7 @@ std::vector<UnusableScenario> UnusableScenarios() {
         BadDirective("no-cpuid-value", "@no-cpuid yes", "@no-cpuid"),
         BadDirective("tick-unreadable-value", "@tick-unreadable 1", "@tick-unreadable"),
         BadDirective("late-read-one-number", "@tick-late 500", "@tick-late"),
+        BadDirective("step-change-to-zero", "@tick-step-from 200 0", "@tick-step-from"),
         BadDirective("unknown", "@tick-rate 5", "@tick-rate"),
         NothingToReplay("empty.txt", ""),
         NothingToReplay("report.txt",

@@ -225,14 +225,36 @@ std::string ApplyNumber(const NumberDirective& directive, Cursor at, Scenario& s
     return "";
 }
 
+// AT and MS, and nothing after them.
+bool TakeTwoNumbers(Cursor at, uint64_t& first, uint64_t& second) {
+    return TakeNumber(at, first) && TakeBlanks(at) && TakeNumber(at, second) && at.AtEnd();
+}
+
+std::string TwoNumbersNeeded(const char* name) {
+    return std::string("@") + name +
+           " needs two numbers, AT and MS, decimal or 0x-hex, of at most 64 bits";
+}
+
 std::string ApplyLateRead(const LateReadDirective& directive, Cursor at, Scenario& scenario) {
     LateRead late{directive.read, 0, 0};
-    if (!TakeNumber(at, late.atMs) || !TakeBlanks(at) || !TakeNumber(at, late.lateMs) ||
-        !at.AtEnd()) {
-        return std::string("@") + directive.name +
-               " needs two numbers, AT and MS, decimal or 0x-hex, of at most 64 bits";
+    if (!TakeTwoNumbers(at, late.atMs, late.lateMs)) {
+        return TwoNumbersNeeded(directive.name);
     }
     scenario.lateReads.push_back(late);
+    return "";
+}
+
+constexpr const char* kStepChangeDirective = "tick-step-from";
+
+std::string ApplyStepChange(Cursor at, Scenario& scenario) {
+    StepChange change{0, 0};
+    if (!TakeTwoNumbers(at, change.atMs, change.stepMs)) {
+        return TwoNumbersNeeded(kStepChangeDirective);
+    }
+    if (static_cast<uint32_t>(change.stepMs) == 0) {
+        return "@tick-step-from must advance the 32-bit tick count";
+    }
+    scenario.stepChanges.push_back(change);
     return "";
 }
 
@@ -250,6 +272,9 @@ std::string ApplyDirective(Cursor at, Scenario& scenario) {
     }
     if (const LateReadDirective* directive = FindDirective(kLateReadDirectives, name)) {
         return ApplyLateRead(*directive, at, scenario);
+    }
+    if (name == kStepChangeDirective) {
+        return ApplyStepChange(at, scenario);
     }
     return "unknown directive @" + name;
 }

@@ -6,7 +6,8 @@
 //      0x80000002 0x00: eax=0x20444d41 ebx=0x30352d43 ecx=0x6f725020 edx=0x73736563
 //
 // and directives, one a line: @no-cpuid, @tick-start N, @tick-step N, @tsc-start N,
-// @tsc-per-ms N, @tick-unreadable, @tick-stops N, @tick-late AT MS and @counter-late AT MS,
+// @tsc-per-ms N, @tick-unreadable, @tick-stops N, @tick-late AT MS, @counter-late AT MS and
+// @tick-step-from AT MS,
 // with each number decimal or 0x-hex up to 64 bits (simulated_processor.h says what the clock
 // directives do). The first line for a leaf wins and a leaf without a line answers zeros.
 // Every other line is ignored, so a whole dump file, with its headers, is a scenario as it
@@ -29,6 +30,13 @@ struct LateRead {
     uint64_t lateMs;
 };
 
+// The tick's steps take stepMs ms from the first step that begins at atMs or later, as when
+// another program changes the system's timer resolution.
+struct StepChange {
+    uint64_t atMs;
+    uint64_t stepMs;
+};
+
 // The value of tickStopsAtMs for a tick that never stops, as without @tick-stops.
 constexpr uint64_t kTickNeverStops = UINT64_MAX;
 
@@ -42,6 +50,7 @@ struct Scenario {
     bool tickReadable = true;                  // false: @tick-unreadable
     uint64_t tickStopsAtMs = kTickNeverStops;  // @tick-stops
     std::vector<LateRead> lateReads;           // @tick-late and @counter-late, in file order
+    std::vector<StepChange> stepChanges;       // @tick-step-from, in file order
     // Set by tests only, never by a scenario file: the system forbids reading the counter.
     bool counterForbidden = false;
 };

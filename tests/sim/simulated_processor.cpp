@@ -1,5 +1,6 @@
 #include "tests/sim/simulated_processor.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -88,16 +89,47 @@ bool TickStopped(const SimulatedState& state) {
            state.stepStartMs >= state.scenario.tickStopsAtMs;
 }
 
+// How long the step that begins at `startMs` lasts.
+uint64_t StepLength(const Scenario& scenario, uint64_t startMs) {
+    uint64_t length = scenario.tickStep;
+    uint64_t since = 0;
+    for (const StepChange& change : scenario.stepChanges) {
+        if (change.atMs <= startMs && change.atMs >= since) {
+            length = change.stepMs;
+            since = change.atMs;
+        }
+    }
+    return length;
+}
+
+// How many steps of `length` from `startMs` reach the first step change after it, if any.
+uint64_t StepsToNextChange(const Scenario& scenario, uint64_t startMs, uint64_t length) {
+    uint64_t steps = UINT64_MAX;
+    for (const StepChange& change : scenario.stepChanges) {
+        if (change.atMs > startMs) {
+            steps = std::min(steps, (change.atMs - startMs - 1) / length + 1);
+        }
+    }
+    return steps;
+}
+
 // Moves time on; the tick takes every step that began meanwhile, unless it has stopped.
 void PassTime(SimulatedState& state, uint64_t ms) {
     state.intoStepMs += ms;
     if (TickStopped(state)) {
         return;
     }
-    const uint64_t step = state.scenario.tickStep;
-    const uint64_t wholeSteps = state.intoStepMs / step;
-    state.stepStartMs += wholeSteps * step;
-    state.intoStepMs -= wholeSteps * step;
+    for (;;) {
+        const uint64_t length = StepLength(state.scenario, state.stepStartMs);
+        if (state.intoStepMs < length) {
+            return;
+        }
+        const uint64_t steps =
+            std::min(state.intoStepMs / length,
+                     StepsToNextChange(state.scenario, state.stepStartMs, length));
+        state.stepStartMs += steps * length;
+        state.intoStepMs -= steps * length;
+    }
 }
 
 // A read of this kind that the scenario makes late: the thread is off the processor first.
@@ -154,7 +186,7 @@ bool HardwarePrepareMillisecondTick() {
 uint32_t HardwareMillisecondTick() {
     SimulatedState& state = LoadedState();
     if (state.lastReadWasTick && !TickStopped(state)) {
-        PassTime(state, state.scenario.tickStep - state.intoStepMs);
+        PassTime(state, StepLength(state.scenario, state.stepStartMs) - state.intoStepMs);
     }
     ComeLate(state, SimulatedRead::kTick);
     state.lastReadWasTick = true;

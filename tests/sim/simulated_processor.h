@@ -13,8 +13,10 @@
 // comes MS ms late, as when the thread is off the processor; time moves on by MS ms and the
 // tick takes every step that began meanwhile, so the read may fall within a step. Each fires
 // once, in the order given. @tick-stops N: once the tick has reached a step that began at N ms
-// or later, it takes no more steps, and reading it passes no time. @tick-unreadable: the
-// system refuses every clock, so the tick count cannot be prepared.
+// or later, it takes no more steps, and reading it passes no time. @tick-step-from AT MS: from
+// the first step that begins at AT ms or later, each step takes MS ms (where several apply,
+// the one with the latest AT, the later line of equal ones). @tick-unreadable: the system
+// refuses every clock, so the tick count cannot be prepared.
 #pragma once
 
 #include "tests/sim/scenario.h"

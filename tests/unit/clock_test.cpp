@@ -1,8 +1,8 @@
-// MeasureCpuClock against simulated clocks. With a tick step of s ms the wait ends at the
-// first multiple of s that is 500 or more, and the rate is the counter's cycles over that
-// time, computed as if it had been exactly 500 ms. Where the thread was off the processor as
-// the wait ended, and the tick shows it, the rate is the cycles over the milliseconds the tick
-// counted up to the next step the thread saw as it happened.
+// MeasureCpuClock against simulated clocks. With a tick step of s ms the wait starts at the
+// first step, s ms in, and ends at the first step 500 or more past it, and the rate is the
+// counter's cycles over the milliseconds the tick counted between the two (as cycles * 2e-6
+// where that is exactly 500). Where the thread was off the processor at either step, and the
+// tick shows it, the step taken is the next one the thread saw as it happened.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -62,14 +62,15 @@ const ClockCase kClockCases[] = {
     {"TickWrapsEarly", 0xFFFFFFFF, 1, 0, kOneGigahertz, 1000.0f},
     {"TickWrapsHalfway", 0xFFFFFF00, 1, 0, kOneGigahertz, 1000.0f},
     {"TickWrapsToZeroAtTheEnd", 0xFFFFFE0C, 1, 0, kOneGigahertz, 1000.0f},
-    {"TickWrapsInCoarseSteps", 0xFFFFFFF8, 16, 0, kOneGigahertz, 1024.0f},
-    // Coarse ticks: the wait ends at 512 ms (16 ms steps), 501 ms (3 ms), 504 ms (7 ms), and
-    // 500 or 1000 ms for one step of that size; the rate is still taken as over 500 ms.
-    {"SixteenMillisecondTicks", 0, 16, 0, kOneGigahertz, 1024.0f},
-    {"ThreeMillisecondTicks", 0, 3, 0, kOneGigahertz, 1002.0f},
-    {"SevenMillisecondTicks", 5, 7, 0, kOneGigahertz, 1008.0f},
+    {"TickWrapsInCoarseSteps", 0xFFFFFFF8, 16, 0, kOneGigahertz, 1000.0f},
+    // Coarse ticks: the wait lasts 512 ms (16 ms steps), 501 ms (3 ms), 504 ms (7 ms), and 500
+    // or 1000 ms for one step of that size. The rate is over what the tick counted, the true
+    // rate; it used to be taken as over 500 ms (1024.0, 1002.0, 1008.0, 2000.0).
+    {"SixteenMillisecondTicks", 0, 16, 0, kOneGigahertz, 1000.0f},
+    {"ThreeMillisecondTicks", 0, 3, 0, kOneGigahertz, 1000.0f},
+    {"SevenMillisecondTicks", 5, 7, 0, kOneGigahertz, 1000.0f},
     {"OneTickOf500", 0, 500, 0, kOneGigahertz, 1000.0f},
-    {"OneTickOf1000", 0, 1000, 0, kOneGigahertz, 2000.0f},
+    {"OneTickOf1000", 0, 1000, 0, kOneGigahertz, 1000.0f},
     // The counter wraps between the two reads: its low 32 bits, or all 64.
     {"CounterLowHalfWraps", 0xFFFF0000, 1, 0x00000000FFFF0000, kOneGigahertz, 1000.0f},
     {"CounterLowHalfWrapsHigh", 0, 1, 0x12345678FFFFFF00, kOneGigahertz, 1000.0f},
@@ -78,8 +79,9 @@ const ClockCase kClockCases[] = {
     {"NineGigahertz", 0, 1, 0, 9000000, 9000.0f},
     {"JustOver32BitCycles", 0, 1, 0, 8589935, 8589.935f},
     {"JustOver32BitCyclesWrapping", 0, 1, 0xFFFFFFFFFFFFFF00, 8589935, 8589.935f},
-    // Exactly representable; prints as 466.3.
+    // Exactly representable; prints as 466.3. Over 512 counted ms as over 500.
     {"Exactly466_25", 0, 1, 0, 466250, 466.25f},
+    {"Exactly466_25OverSixteenMillisecondTicks", 0, 16, 0, 466250, 466.25f},
     // cycles * 2e-6 formed in double and rounded to the nearest float. Working in float
     // instead gives 100.006996 and 2400.00317; truncating the double to float gives
     // 100.007996 for the second row.
@@ -87,16 +89,17 @@ const ClockCase kClockCases[] = {
     {"RoundedToNearestFloat100_008", 0, 1, 0, 100008, 100.008f},
     {"RoundedToNearestFloat2400_003", 0, 1, 0, 2400003, 2400.003f},
     // A counter that goes backwards between the two reads gives no rate. One 512 ms tick makes
-    // the difference 512 times the step: just below 2^63 is still a (huge) forward count.
+    // the difference 512 times the step: just below 2^63 is still a (huge) forward count, over
+    // 512 ms the true rate (taken as over 500 ms it was 18446744027136).
     {"CounterStepsBack", 0, 1, 5000000000, kOneCycleBackPerMs, 0.0f},
     {"CounterStepsBackAcrossZero", 0, 1, 100, kOneCycleBackPerMs, 0.0f},
     {"DifferenceOfExactly2To63IsBackwards", 0, 512, 0, uint64_t{1} << 54, 0.0f},
-    {"LargestForwardDifference", 0, 512, 0, (uint64_t{1} << 54) - 1, 18446744027136.0f},
+    {"LargestForwardDifference", 0, 512, 0, (uint64_t{1} << 54) - 1, 18014399365120.0f},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, Clock, ::testing::ValuesIn(kClockCases), RowName());
 
-// A wait disturbed by late reads, on a 1 GHz counter; or a tick that stops.
+// A wait disturbed by late reads, on a 1 GHz counter unless said; or a tick that stops.
 struct DisturbedCase {
     const char* name;
     uint64_t tickStart;
@@ -104,6 +107,8 @@ struct DisturbedCase {
     std::vector<LateRead> lateReads;
     uint64_t tickStopsAtMs;
     float expectedMegahertz;
+    uint64_t tscPerMs = kOneGigahertz;
+    std::vector<StepChange> stepChanges = {};
 };
 
 class DisturbedClock : public ::testing::TestWithParam<DisturbedCase> {};
@@ -115,6 +120,8 @@ TEST_P(DisturbedClock, StoresTheRateOverWhatTheTickCounted) {
     scenario.tickStep = row.tickStep;
     scenario.lateReads = row.lateReads;
     scenario.tickStopsAtMs = row.tickStopsAtMs;
+    scenario.tscPerMs = row.tscPerMs;
+    scenario.stepChanges = row.stepChanges;
     ExpectClock(scenario, row.expectedMegahertz);
 }
 
@@ -149,32 +156,91 @@ const DisturbedCase kDisturbedCases[] = {
     // 16 ms steps: the undisturbed figure is 512/500 of the rate; a jump from 496 to 528 is two
     // steps, and the wait runs on to the step at 544.
     {"CoarseLateAtTheEnd", 1000, 16, {{kTick, 512, 20}}, kNever, 1000.0f},
-    // A disturbance during the wait changes nothing: the end is seen as it happened.
-    {"CoarseLateMidWait", 1000, 16, {{kTick, 200, 40}}, kNever, 1024.0f},
+    // A disturbance during the wait changes nothing: the end is seen as it happened (and the
+    // figure is the true rate, no longer 512/500 of it).
+    {"CoarseLateMidWait", 1000, 16, {{kTick, 200, 40}}, kNever, 1000.0f},
     // The step is learned from the last few moves, not the last one alone: 496 to 499 and then
     // 499 to 503 are both late.
     {"LateTwiceInARowAtTheEnd", 0, 1, {{kTick, 497, 2}, {kTick, 500, 3}}, kNever, 1000.0f},
     {"LateMidWaitAndAtTheEnd", 0, 1, {{kTick, 200, 50}, {kTick, 500, 3}}, kNever, 1000.0f},
     // Off the processor within the last step and back within the first: the count moves by
-    // one step, only late, and nothing can tell. 517 ms of cycles, taken as 500.
-    {"LateByLessThanACoarseStepGoesUnseen", 1000, 16, {{kTick, 512, 5}}, kNever, 1034.0f},
-    // Windows reads its start tick anywhere within a step: here 10 ms into a 16 ms one, so the
-    // counter runs 534 ms to the step at 544 that ends a disturbed wait.
+    // one step, only late, and nothing can tell. 517 ms of cycles over the 512 counted (it was
+    // 1034.0 when taken as over 500 ms); the same at the start, with 502 ms over 512.
+    {"LateByLessThanACoarseStepGoesUnseen",
+     1000,
+     16,
+     {{kTick, 528, 5}},
+     kNever,
+     CountedRate(517, 512)},
+    {"CounterReadLateWithinTheStartStepGoesUnseen",
+     1000,
+     16,
+     {{kCounter, 0, 10}},
+     kNever,
+     CountedRate(502, 512)},
+    // Windows reads its first tick anywhere within a step: here 10 ms into a 16 ms one. The
+    // wait starts at the next step, so this is the true rate (it was 534 ms over 544).
     {"CoarseLateAtTheEndStartingWithinAStep",
      1000,
      16,
-     {{kCounter, 0, 10}, {kTick, 512, 20}},
+     {{kTick, 0, 10}, {kTick, 512, 20}},
      kNever,
-     CountedRate(534, 544)},
+     1000.0f},
+    {"SixteenMillisecondTicksStartingWithinAStep", 0, 16, {{kTick, 0, 5}}, kNever, 1000.0f},
+    {"FifteenMillisecondTicksStartingWithinAStep",
+     0,
+     15,
+     {{kTick, 0, 7}},
+     kNever,
+     2400.0f,
+     2400000},
+    // The first tick read comes 100 ms after the moment the counter used to be read.
+    {"FirstTickRead100msLate", 0, 1, {{kTick, 0, 100}}, kNever, 1000.0f},
+    // Off the processor right after the first tick read, past the whole wait: the wait starts
+    // where the thread is back (the move into the start is judged by the move after it).
+    {"Off600msAfterTheFirstRead", 0, 1, {{kTick, 1, 600}}, kNever, 1000.0f},
+    {"Off510msAfterTheFirstRead", 0, 1, {{kTick, 1, 510}}, kNever, 1000.0f},
+    {"SuspendedForAnHourAfterTheFirstRead",
+     0,
+     1,
+     {{kTick, 1, 3600000}},
+     kNever,
+     2445.434f,
+     2445434},
+    {"CoarseOff600msAfterTheFirstRead", 0, 16, {{kTick, 1, 600}}, kNever, 1000.0f},
+    // Off the processor right after the start step: the first move of the wait is judged like
+    // any other, and the wait runs on to a step the thread sees.
+    {"Off600msRightAfterTheStart", 0, 1, {{kTick, 2, 600}}, kNever, 1000.0f},
+    {"CoarseOff600msRightAfterTheStart", 0, 16, {{kTick, 32, 600}}, kNever, 1000.0f},
+    {"CoarseLateAtTheEndAcrossTheWrap", 0xFFFFFF00, 16, {{kTick, 512, 20}}, kNever, 1000.0f},
     // A tick that stops, from the start, during the wait, or as the wait runs on past a
     // disturbed end: the measurement gives up and the clock stays 0.
     {"TickNeverMoves", 0, 1, {}, 0, 0.0f},
     {"TickStopsMidWait", 0, 1, {}, 300, 0.0f},
+    {"TickStopsAtTheStartStep", 0, 16, {}, 16, 0.0f},
     {"TickStopsAfterALateEnd", 0, 1, {{kTick, 500, 3}}, 503, 0.0f},
     // The steps turn from 1 to 16 ms as the wait ends, as when another program gives up the
     // finer timer resolution it asked Windows for: the new step is learned within a few moves,
     // long before the tick stops at 700 ms, and the figure is over what the tick counted.
     {"StepsTurnCoarseAsTheWaitEnds", 0, 1, EveryTickReadLate(500, 15, 50), 700, 1000.0f},
+    // The system's timer resolution changes while the wait runs, as Windows' does when a
+    // program asks for a finer one or gives it up: the wait still ends at the first step 500 or
+    // more past the start (504 ms in, where the tick stops), or starts on the finer steps.
+    {"TimerTurnsCoarseMidWait", 0, 1, {}, 504, 1000.0f, kOneGigahertz, {{200, 16}}},
+    {"TimerTurnsFineMidWait", 0, 16, {}, 517, 1000.0f, kOneGigahertz, {{200, 1}}},
+    {"TimerTurnsFineRightAfterTheStart", 0, 16, {}, 518, 1000.0f, kOneGigahertz, {{16, 1}}},
+    // Windows' 15.6 ms timer moves the count by 16 or 15: 16 after 15 is one step, and the
+    // wait ends there (527 ms in, where the tick stops); 31 after 16, two steps unseen, is
+    // not, though less than twice the move before it.
+    {"UnevenStepsEndTheWaitAtOnce", 0, 16, {}, 527, 1000.0f, kOneGigahertz, {{496, 15}, {511, 16}}},
+    {"LateAcrossTwoUnevenSteps",
+     0,
+     16,
+     {{kTick, 512, 20}},
+     kNever,
+     1000.0f,
+     kOneGigahertz,
+     {{512, 15}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, DisturbedClock, ::testing::ValuesIn(kDisturbedCases), RowName());

@@ -458,6 +458,7 @@ struct TickDirectiveCase {
     bool tickReadable;
     uint64_t tickStopsAtMs;
     std::vector<LateRead> lateReads;
+    std::vector<StepChange> stepChanges = {};
 };
 
 class TickDirective : public ::testing::TestWithParam<TickDirectiveCase> {};
@@ -474,6 +475,11 @@ TEST_P(TickDirective, SetsItsValue) {
         EXPECT_EQ(scenario.lateReads[i].read, row.lateReads[i].read) << "late read " << i;
         EXPECT_EQ(scenario.lateReads[i].atMs, row.lateReads[i].atMs) << "late read " << i;
         EXPECT_EQ(scenario.lateReads[i].lateMs, row.lateReads[i].lateMs) << "late read " << i;
+    }
+    ASSERT_EQ(scenario.stepChanges.size(), row.stepChanges.size());
+    for (std::size_t i = 0; i < row.stepChanges.size(); ++i) {
+        EXPECT_EQ(scenario.stepChanges[i].atMs, row.stepChanges[i].atMs) << "step change " << i;
+        EXPECT_EQ(scenario.stepChanges[i].stepMs, row.stepChanges[i].stepMs) << "step change " << i;
     }
     EXPECT_TRUE(scenario.idBitCanChange);
     EXPECT_EQ(scenario.tickStep, 1u);
@@ -497,6 +503,12 @@ const TickDirectiveCase kTickDirectiveCases[] = {
      true,
      kTickNeverStops,
      {{kCounter, 9, 8}, {kTick, 7, 6}, {kTick, 5, 4}}},
+    {"StepChangesInFileOrder",
+     "@tick-step-from 200 16\n@tick-step-from 0x10\t1\n",
+     true,
+     kTickNeverStops,
+     {},
+     {{200, 16}, {16, 1}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, TickDirective, ::testing::ValuesIn(kTickDirectiveCases), RowName());
@@ -506,6 +518,9 @@ const MalformedCase kMalformedTickCases[] = {
     {"TickLateThreeNumbers", "@tick-late 500 3 1\n", 1},
     {"TickLateNoBlankBetween", "@tick-late 500,3\n", 1},
     {"TickLateAfterGoodOnes", "@tick-late 1 2\n@counter-late 3 4\n@tick-late x 5\n", 3},
+    {"StepChangeOneNumber", "@tick-step-from 200\n", 1},
+    {"StepChangeToZero", "@tick-step-from 200 0\n", 1},
+    {"StepChangeToZeroIn32Bits", "@tick-step-from 200 0x100000000\n", 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Tick, ScenarioMalformed, ::testing::ValuesIn(kMalformedTickCases),

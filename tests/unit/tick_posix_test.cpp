@@ -20,11 +20,17 @@ void WaitForAStep() {
     }
 }
 
-// Counting from the first read after preparation is what puts the clock measurement's start
-// tick at the very beginning of a step; a count since boot would start anywhere within one.
+// Counting from the first read after preparation, one step ahead, is what lets the clock
+// measurement start at once on a step it sees happen; a count since boot would make it wait.
 TEST(PosixTick, FirstReadIsZero) {
     ASSERT_TRUE(HardwarePrepareMillisecondTick());
     EXPECT_EQ(HardwareMillisecondTick(), 0u);
+}
+
+TEST(PosixTick, StepsRightAfterTheFirstRead) {
+    ASSERT_TRUE(HardwarePrepareMillisecondTick());
+    EXPECT_EQ(HardwareMillisecondTick(), 0u);
+    EXPECT_NE(HardwareMillisecondTick(), 0u);
 }
 
 // A count once started starts again at each preparation, not only in a fresh process.

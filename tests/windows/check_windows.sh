@@ -32,14 +32,15 @@ export LC_ALL=C
 
 readonly REPORT_LINES=18
 readonly PROGRAMS="cpuprobe cpuprobe-dump cpuprobe-sim"
-# A run's clock is off from the processor's only by the phase of its first tick (at most one
-# millisecond in 500, low) and by how late it sees the 500th (high, when the machine is busy), so
-# the lowest of a few runs is the least disturbed. Measured on a 2-core machine already running
-# two other builds: every run within 1% of the lowest and the lowest of three of each build
-# within 0.11% of each other; with two busy loops added, runs up to 3.1% high and the lowest of
-# three within 0.83%; with four, runs up to 6.2% high and the lowest of five of one build still
-# 2.6% high. So both builds run at least three times, and as long as their lowest differ by more
-# than the bound, again, up to twelve times; a clean run of each turns up within a few.
+# A run's clock is off from the processor's only where the machine held it up, unseen, within a
+# step of the tick as its wait started or ended (by less than one step in 500 ms, low or high,
+# when the machine is busy), so the lowest of a few runs is the least disturbed. Measured (with
+# the 1.2.0 build) on a 2-core machine already running two other builds: every run within 1% of
+# the lowest and the lowest of three of each build within 0.11% of each other; with two busy
+# loops added, runs up to 3.1% high and the lowest of three within 0.83%; with four, runs up to
+# 6.2% high and the lowest of five of one build still 2.6% high. So both builds run at least
+# three times, and as long as their lowest differ by more than the bound, again, up to twelve
+# times; a clean run of each turns up within a few.
 readonly CLOCK_TOLERANCE_PERCENT=2
 readonly CLOCK_MIN_RUNS=3 CLOCK_MAX_RUNS=12
 readonly PATIENCE_SECONDS=60 # the bound after which a run that should have ended counts as hung
