@@ -39,9 +39,6 @@
 // where one step covers the whole wait, counts as one step: nothing shows otherwise. A false
 // alarm, such as a timer interrupt that came late, costs no more than one more step of waiting,
 // and the figure it gives is bounded as the undisturbed one is.
-#include <algorithm>
-#include <iterator>
-
 #include "probe/cpu_info.h"
 #include "probe/hardware.h"
 
@@ -92,12 +89,17 @@ struct WaitEnd {
 
 TickWatch StartWatching(uint32_t startTick) {
     TickWatch watch{startTick, {}, 0};
-    std::fill(std::begin(watch.moves), std::end(watch.moves), kNoMoveYet);
+    for (uint32_t& move : watch.moves) {
+        move = kNoMoveYet;
+    }
     return watch;
 }
 
 bool IsOneStep(const TickWatch& watch, uint32_t move) {
-    const uint32_t smallest = *std::min_element(std::begin(watch.moves), std::end(watch.moves));
+    uint32_t smallest = kNoMoveYet;
+    for (const uint32_t earlier : watch.moves) {
+        smallest = earlier < smallest ? earlier : smallest;
+    }
     return move < 2 * uint64_t{smallest};
 }
 
