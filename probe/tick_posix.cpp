@@ -34,17 +34,23 @@
 
 namespace {
 
+#if defined(__KLIBC__)
+using ClockId = int;  // klibc has no clock_gettime, nor its clockid_t: the kernel's is an int
+#else
+using ClockId = clockid_t;
+#endif
+
 constexpr uint64_t kNanosecondsPerSecond = 1000000000u;
 constexpr uint64_t kNanosecondsPerMicrosecond = 1000u;
 
 // Not a clock of clock_gettime: the count reads the time of day instead.
-constexpr clockid_t kTimeOfDay = -1;
+constexpr ClockId kTimeOfDay = -1;
 
 #if defined(__KLIBC__) && defined(__i386__)
 // klibc has no clock_gettime; the kernel's call is made directly (int 0x80 reaches it on every
 // 32-bit kernel and on 64-bit kernels running 32-bit programs). The kernel answers a negative
 // error number, which is turned into the C library's form.
-int ReadClock(clockid_t clock, timespec* now) {
+int ReadClock(ClockId clock, timespec* now) {
     long result = __NR_clock_gettime;
     asm volatile("int $0x80" : "+a"(result) : "b"(clock), "c"(now) : "memory");
     if (result < 0) {
@@ -54,13 +60,13 @@ int ReadClock(clockid_t clock, timespec* now) {
     return 0;
 }
 #else
-int ReadClock(clockid_t clock, timespec* now) { return clock_gettime(clock, now); }
+int ReadClock(ClockId clock, timespec* now) { return clock_gettime(clock, now); }
 #endif
 
 // Which clock the count reads, and the reading its count starts from. Initialised as a
 // constant, so that nothing runs before main; HardwarePrepareMillisecondTick sets it up.
 struct TickState {
-    clockid_t clock;
+    ClockId clock;
     bool counting;  // false until the first read after preparation has set the origin
     uint64_t originNanoseconds;
 };
@@ -70,7 +76,7 @@ TickState& State() {
     return state;
 }
 
-uint64_t ClockNanoseconds(clockid_t clock) {
+uint64_t ClockNanoseconds(ClockId clock) {
     if (clock == kTimeOfDay) {
         timeval day{};
         gettimeofday(&day, nullptr);
@@ -84,7 +90,7 @@ uint64_t ClockNanoseconds(clockid_t clock) {
 }
 
 // False, with errno set, when the kernel refuses the clock.
-bool ClockAnswers(clockid_t clock) {
+bool ClockAnswers(ClockId clock) {
     timespec now{};
     return ReadClock(clock, &now) == 0;
 }
@@ -92,7 +98,7 @@ bool ClockAnswers(clockid_t clock) {
 // The raw clock where the kernel has it, else the monotonic one, else, on a kernel without
 // the call, the time of day; false when it refuses the clocks otherwise, as a sandbox may
 // where the clock source has no fast path and the system call is denied.
-bool ChooseTickClock(clockid_t& clock) {
+bool ChooseTickClock(ClockId& clock) {
 #ifdef CLOCK_MONOTONIC_RAW
     if (ClockAnswers(CLOCK_MONOTONIC_RAW)) {
         clock = CLOCK_MONOTONIC_RAW;

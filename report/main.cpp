@@ -13,10 +13,12 @@ namespace {
 // terminal. Anywhere else the report is gathered in one buffer, larger than the whole report,
 // and written when the process ends, after the awaited character has arrived.
 void ChooseOutputBuffering() {
+#if !defined(__KLIBC__)
     if (!StdoutIsTerminal()) {
         static char buffer[4096];
         setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     }
+#endif
 }
 
 // A reader that has gone away loses the report; it must not end the process with a signal.
