@@ -19,12 +19,13 @@ source "$(dirname "$0")/lib.sh"
 
 readonly OUT=release
 readonly REPORT_LINES=18
-# The oldest qemu model each static build runs on, and the next older one, on which it must
-# fail. x86-64 began with the Opteron; qemu's older models have no 64-bit mode. Debian's i686 C
-# library uses CMOV, which the Pentium (P5) lacks and the Pentium Pro and II have.
-declare -Ar OLDEST_MODEL=([x86_64]=Opteron_G1 [i686]=pentium2)
-declare -Ar TOO_OLD_MODEL=([x86_64]=pentium3 [i686]=pentium)
-declare -Ar QEMU=([x86_64]=qemu-x86_64 [i686]=qemu-i386)
+# The oldest qemu model the x86-64 build runs on, and the next older one, on which it must
+# fail: x86-64 began with the Opteron; qemu's older models have no 64-bit mode. The i386 build
+# runs on every 32-bit model down to qemu's oldest, the 486, which has no older one to fail on:
+# tests/old-x86/qemu-models.txt is its table, which check_old_x86.sh runs.
+declare -Ar OLDEST_MODEL=([x86_64]=Opteron_G1)
+declare -Ar TOO_OLD_MODEL=([x86_64]=pentium3)
+declare -Ar QEMU=([x86_64]=qemu-x86_64 [i386]=qemu-i386)
 declare -Ar WINDOWS_TOOLCHAIN=([64]=mingw-w64-x86_64.cmake [32]=mingw-w64-i686.cmake)
 
 step() { printf '\n--- release: %s ---\n' "$*"; }
@@ -128,16 +129,29 @@ check_linux_tarball() {
     step "check $tarball"
     local folder="cpuprobe-$version-linux-$arch"
     expect_files "$tarball" "$(tar -tzf "$OUT/$tarball" | grep -v '/$')" \
-        "$folder/cpuprobe" "$folder/cpuprobe.1" "$folder/README.md" "$folder/LICENSE" \
-        "$folder/CHANGELOG.md"
+        "$folder/cpuprobe" "$folder/cpuprobe-dump" "$folder/cpuprobe.1" "$folder/README.md" \
+        "$folder/LICENSE" "$folder/CHANGELOG.md"
     tar -xzf "$OUT/$tarball" -C "$work"
-    local binary="$work/$folder/cpuprobe"
-    local kind
-    kind=$(file "$binary")
-    echo "$kind"
-    grep -q 'statically linked' <<<"$kind" || fail "$arch: not static"
-    run_in_empty_roots "$arch" "$binary"
-    run_on_oldest_models "$arch" "$binary"
+    local binary="$work/$folder/cpuprobe" program kind
+    for program in cpuprobe cpuprobe-dump; do
+        kind=$(file "$work/$folder/$program")
+        echo "$kind"
+        grep -q 'statically linked' <<<"$kind" || fail "$arch: $program is not static"
+    done
+    if [ "$arch" != i386 ]; then
+        run_in_empty_roots "$arch" "$binary"
+        run_on_oldest_models "$arch" "$binary"
+        return
+    fi
+    # The 32-bit build: beside a static qemu-i386 on every machine, by the kernel where it runs
+    # 32-bit programs; its processor models are check_old_x86.sh's (check_windows_zip).
+    run_in_empty_root "$arch" "$binary" emulated
+    if host_runs_32bit_x86; then
+        run_in_empty_root "$arch" "$binary" native
+    else
+        skipped "i386 static tool run by the kernel in an empty root" \
+            "this kernel runs no 32-bit x86 programs; it ran beside a static qemu-i386 instead"
+    fi
 }
 
 # README.txt must be the one written for Windows users, with CRLF, and name no file but those
@@ -180,6 +194,15 @@ check_windows_zip() {
         cmake --build "$sim_build" -j2 --target cpuprobe-sim >/dev/null ||
         fail "win$width: build cpuprobe-sim.exe"
     cp "$sim_build/cpuprobe-sim.exe" "$work/$folder/"
+    if [ "$width" = 32 ]; then
+        # The 32-bit downloads on the oldest processors and systems: the instruction audit, the
+        # Windows 95 header and imports, the Linux programs on six qemu models from the 486,
+        # and Wine as Windows 95, 98 and NT 4.0 where 32-bit Wine runs.
+        cmake --build "$linux_build" -j2 --target cpuprobe-sim >/dev/null ||
+            fail "the Linux cpuprobe-sim, which replays the models' dumps"
+        bash tests/old-x86/check_old_x86.sh --release "$OUT" "$linux_build/cpuprobe-sim" ||
+            fail "the 32-bit downloads failed their checks for old processors and systems"
+    fi
     if [ "$width" = 32 ] && ! host_runs_32bit_x86; then
         bash tests/windows/check_windows.sh --imports-only "$width" "$work/$folder" ||
             fail "$zip: the programs failed their Windows XP checks"
