@@ -11,6 +11,7 @@ extern "C" {
 #define __extern extern
 #include <errno.h>
 #define __STDC_FORMAT_MACROS 1 /* the PRI macros, which C++ had to ask for */
+#include <asm/unistd.h>
 #include <inttypes.h>
 #include <signal.h>
 #include <stdarg.h>
@@ -23,6 +24,5 @@ extern "C" {
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
-#include <asm/unistd.h>
 }
 #endif

@@ -12,22 +12,22 @@
 
 namespace {
 
-// The folder, with no slash at its end, in `folder`; false where it does not fit.
-bool ProgramFolder(char (&folder)[kLongestShownPath]) {
+// The folder, with no slash at its end; the current one where the link cannot be read, and
+// "." where not even that can.
+void ProgramFolder(char (&folder)[kLongestShownPath]) {
     const ssize_t length = readlink("/proc/self/exe", folder, sizeof folder - 1);
     if (length > 0) {
         folder[length] = '\0';
         char* lastSlash = strrchr(folder, '/');
         if (lastSlash != nullptr) {
             *lastSlash = '\0';
-            return true;
+            return;
         }
     }
-    if (getcwd(folder, sizeof folder) != nullptr) {
-        return true;
+    if (getcwd(folder, sizeof folder) == nullptr) {
+        folder[0] = '.';
+        folder[1] = '\0';
     }
-    strcpy(folder, ".");  // NOLINT(clang-analyzer-security.insecureAPI.strcpy): fits
-    return true;
 }
 
 }  // namespace

@@ -20,7 +20,8 @@ namespace {
 void ProgramFolder(char (&folder)[kLongestShownPath]) {
     const DWORD length = GetModuleFileNameA(nullptr, folder, sizeof folder);
     if (length == 0 || length >= sizeof folder) {
-        strcpy(folder, ".");  // NOLINT(clang-analyzer-security.insecureAPI.strcpy): fits
+        folder[0] = '.';
+        folder[1] = '\0';
         return;
     }
     // A backslash can be the second byte of a double-byte letter, which is stepped over whole.

@@ -46,12 +46,11 @@ void ShiftLeftOnce(WideNumber& number) {
 }
 
 bool IsZero(const WideNumber& number) {
+    uint32_t any = 0;
     for (const uint16_t piece : number.pieces) {
-        if (piece != 0) {
-            return false;
-        }
+        any |= piece;
     }
-    return true;
+    return any == 0;
 }
 
 // Divides by ten in place and gives the remainder, the lowest decimal digit.
@@ -112,9 +111,7 @@ void FormatOneDecimal(const float& value, char (&text)[kOneDecimalTextSize]) {
     const uint32_t exponent = (bits >> kExponentShift) & kExponentMask;
     const uint32_t fraction = bits & kFractionMask;
     if (exponent == kInfinityExponent) {
-        strcpy(out, fraction == 0
-                        ? "inf"
-                        : "nan");  // NOLINT(clang-analyzer-security.insecureAPI.strcpy): fits
+        memcpy(out, fraction == 0 ? "inf" : "nan", sizeof "inf");
         return;
     }
     // Subnormals have no implicit one and the exponent of the smallest normal.

@@ -70,6 +70,11 @@ const FormatCase kFormatCases[] = {
     {"NegativeZero", -0.0f, "-0.0"},
     {"NegativeRoundingToZero", -0.04f, "-0.0"},
     {"NegativeLargest", -FLT_MAX, "-340282346638528859811704183484516925440.0"},
+    // Not numbers: spelled as glibc's printf spells them.
+    {"Infinity", HUGE_VALF, "inf"},
+    {"NegativeInfinity", -HUGE_VALF, "-inf"},
+    {"NotANumber", std::nanf(""), "nan"},
+    {"NegativeNotANumber", -std::nanf(""), "-nan"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, OneDecimal, ::testing::ValuesIn(kFormatCases), RowName());
