@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks that the places naming the release agree: the version in the top-level project(),
-# CHANGELOG.md's top entry and debian/changelog's top entry, and that both changelogs give
+# CHANGELOG.md's top release entry and debian/changelog's top entry, and that both changelogs give
 # the release the same day. Fails naming the disagreement. Usage: tools/check-version.sh
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,7 +26,8 @@ captures() {
 line=$(first_line CMakeLists.txt '^project\(cpuprobe ')
 project=$(captures CMakeLists.txt "$line" '^project\(cpuprobe VERSION ([0-9]+\.[0-9]+\.[0-9]+) ')
 
-line=$(first_line CHANGELOG.md '^## \[')
+# The top release: an "## [Unreleased]" entry above it gathers what the next one will bring.
+line=$(first_line CHANGELOG.md '^## \[[^U]')
 found=$(captures CHANGELOG.md "$line" '^## \[([0-9]+\.[0-9]+\.[0-9]+)\] - ([0-9]{4}-[0-9]{2}-[0-9]{2})$')
 { read -r changelog; read -r changelog_day; } <<<"$found"
 
