@@ -3,14 +3,18 @@
 # SHA256SUMS lists is checked as a user would meet it:
 #   the .deb         its fields and files, and the same bytes as the package leg's (which
 #                    builds it with the test suite, lints and installs it)
-#   Linux tarballs   the expected files; a static cpuprobe that runs alone in an empty root,
-#                    and under qemu on the oldest processor model that can run it, while the
-#                    next older model cannot
+#   Linux tarballs   the expected files; static programs; cpuprobe runs alone in an empty root;
+#                    the x86-64 one under qemu on the oldest processor model that can run it,
+#                    while the next older model cannot
 #   Windows zips     the expected files, text files with CRLF line ends, and the programs
 #                    under Wine with their imports checked against Windows XP's
-# The i686 program also runs in an empty root beside nothing but a static qemu-i386, on every
-# machine: where the kernel runs no 32-bit programs that is the only way it can run there, and
-# the 32-bit zip's programs are then checked for their imports only (32-bit Wine cannot start).
+#   32-bit downloads tests/old-x86/check_old_x86.sh: nothing past the 386 but the one CPUID and
+#                    RDTSC, Windows 95's header and exports, six qemu models from the 486 each
+#                    against its own dump's replay, Wine as Windows 95, 98 and NT 4.0
+# The i386 program also runs in an empty root beside nothing but a static qemu-i386, on every
+# machine: where the kernel runs no 32-bit programs that is the only way it can run there. Where
+# 32-bit Wine cannot run or cannot be installed, the 32-bit zip's programs get every check but
+# those under Wine, and the run says so.
 # Run from the repository root as root on a throwaway machine (chroot needs root).
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
@@ -20,12 +24,13 @@ source "$(dirname "$0")/lib.sh"
 
 readonly OUT=release
 readonly REPORT_LINES=18
-# The oldest qemu model each static build runs on, and the next older one, on which it must
-# fail. x86-64 began with the Opteron; qemu's older models have no 64-bit mode. Debian's i686 C
-# library uses CMOV, which the Pentium (P5) lacks and the Pentium Pro and II have.
-declare -Ar OLDEST_MODEL=([x86_64]=Opteron_G1 [i686]=pentium2)
-declare -Ar TOO_OLD_MODEL=([x86_64]=pentium3 [i686]=pentium)
-declare -Ar QEMU=([x86_64]=qemu-x86_64 [i686]=qemu-i386)
+# The oldest qemu model the x86-64 build runs on, and the next older one, on which it must
+# fail: x86-64 began with the Opteron; qemu's older models have no 64-bit mode. The i386 build
+# runs on every 32-bit model down to qemu's oldest, the 486, which has no older one to fail on:
+# tests/old-x86/qemu-models.txt is its table, which check_old_x86.sh runs.
+declare -Ar OLDEST_MODEL=([x86_64]=Opteron_G1)
+declare -Ar TOO_OLD_MODEL=([x86_64]=pentium3)
+declare -Ar QEMU=([x86_64]=qemu-x86_64 [i386]=qemu-i386)
 declare -Ar WINDOWS_TOOLCHAIN=([64]=mingw-w64-x86_64.cmake [32]=mingw-w64-i686.cmake)
 
 work=$(mktemp -d)
@@ -88,7 +93,7 @@ run_in_empty_root() {
 # Every way of the empty-root check that this machine has for the architecture.
 run_in_empty_roots() {
     local arch=$1 binary=$2
-    if [ "$arch" != i686 ]; then
+    if [ "$arch" != i386 ]; then
         run_in_empty_root "$arch" "$binary" native
         return
     fi
@@ -96,7 +101,7 @@ run_in_empty_roots() {
     if host_runs_32bit_x86; then
         run_in_empty_root "$arch" "$binary" native
     else
-        skipped "i686 static tool run by the kernel in an empty root" \
+        skipped "i386 static tool run by the kernel in an empty root" \
             "this kernel runs no 32-bit x86 programs; it ran beside a static qemu-i386 instead"
     fi
 }
@@ -124,16 +129,18 @@ check_linux_tarball() {
     step "check $tarball"
     local folder="cpuprobe-$version-linux-$arch"
     expect_files "$tarball" "$(tar -tzf "$OUT/$tarball" | grep -v '/$')" \
-        "$folder/cpuprobe" "$folder/cpuprobe.1" "$folder/README.md" "$folder/LICENSE" \
-        "$folder/CHANGELOG.md"
+        "$folder/cpuprobe" "$folder/cpuprobe-dump" "$folder/cpuprobe.1" "$folder/README.md" \
+        "$folder/LICENSE" "$folder/CHANGELOG.md"
     tar -xzf "$OUT/$tarball" -C "$work"
-    local binary="$work/$folder/cpuprobe"
-    local kind
-    kind=$(file "$binary")
-    echo "$kind"
-    grep -q 'statically linked' <<<"$kind" || fail "$arch: not static"
+    local binary="$work/$folder/cpuprobe" program kind
+    for program in cpuprobe cpuprobe-dump; do
+        kind=$(file "$work/$folder/$program")
+        echo "$kind"
+        grep -q 'statically linked' <<<"$kind" || fail "$arch: $program is not static"
+    done
     run_in_empty_roots "$arch" "$binary"
-    run_on_oldest_models "$arch" "$binary"
+    # The 32-bit build's processor models are check_old_x86.sh's (check_windows_zip).
+    [ "$arch" = i386 ] || run_on_oldest_models "$arch" "$binary"
 }
 
 # README.txt must be the one written for Windows users, with CRLF, and name no file but those
@@ -176,6 +183,15 @@ check_windows_zip() {
         cmake --build "$sim_build" -j2 --target cpuprobe-sim >/dev/null ||
         fail "win$width: build cpuprobe-sim.exe"
     cp "$sim_build/cpuprobe-sim.exe" "$work/$folder/"
+    if [ "$width" = 32 ]; then
+        # The 32-bit downloads on the oldest processors and systems: the instruction audit, the
+        # Windows 95 header and imports, the Linux programs on six qemu models from the 486,
+        # and Wine as Windows 95, 98 and NT 4.0 where 32-bit Wine runs.
+        cmake --build "$linux_build" -j2 --target cpuprobe-sim >/dev/null ||
+            fail "the Linux cpuprobe-sim, which replays the models' dumps"
+        bash tests/old-x86/check_old_x86.sh --release "$OUT" "$linux_build/cpuprobe-sim" ||
+            fail "the 32-bit downloads failed their checks for old processors and systems"
+    fi
     if [ "$width" = 32 ] && ! ci_wine32_available; then
         bash tests/windows/check_windows.sh --imports-only "$width" "$work/$folder" ||
             fail "$zip: the programs failed their Windows XP checks"
@@ -198,7 +214,9 @@ ci_wine32_available || true
 step "the Linux tool, which the Windows programs are compared with"
 linux_build=${CPUPROBE_LINUX_BUILD:-build-mingw-linux}
 if [ -z "${CPUPROBE_LINUX_BUILD:-}" ]; then
-    cmake -S . -B "$linux_build" -DCPUPROBE_WERROR=ON >/dev/null || fail "the Linux build"
+    # With the tests: its cpuprobe-sim replays the old processors' dumps.
+    cmake -S . -B "$linux_build" -DCPUPROBE_WERROR=ON -DBUILD_TESTING=ON >/dev/null ||
+        fail "the Linux build"
 fi
 cmake --build "$linux_build" -j2 --target cpuprobe >/dev/null || fail "the Linux build"
 

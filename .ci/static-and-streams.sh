@@ -61,8 +61,8 @@ cppcheck --project=build-tidy/compile_commands.json --library=googletest \
 cppcheck --enable=warning,style,performance,portability --error-exitcode=1 --inline-suppr -q \
     --library=windows -D_WIN32 -D_MSC_VER -D_M_X64 -I. \
     probe/processor_x86_id_bit.cpp probe/processor_x86_intrin.cpp probe/tick_windows.cpp \
-    report/main.cpp report/report_output.cpp tests/dumper/dump_cpuid.cpp \
-    tests/dumper/beside_program_windows.cpp ||
+    report/main.cpp report/report_output.cpp report/dump_cpuid.cpp \
+    report/beside_program_windows.cpp report/entry_windows.cpp ||
     fail "cppcheck found problems in the Windows build"
 cppcheck --enable=warning,style,performance,portability --error-exitcode=1 --inline-suppr -q \
     -D__aarch64__ -I. probe/processor_none.cpp || fail "cppcheck found problems off x86"

@@ -1,7 +1,9 @@
-# What the MinGW-w64 toolchain files share; each sets these two first and then includes this:
+# What the MinGW-w64 toolchain files share; each sets these first and then includes this:
 #   CPUPROBE_MINGW_TRIPLET             the compiler prefix, i686-w64-mingw32 or x86_64-w64-mingw32
-#   CPUPROBE_WINDOWS_SUBSYSTEM_MINOR   the minor half of the 5.x subsystem version the .exe asks
-#                                      for: 1 is Windows XP, 2 is Windows XP x64 and Server 2003
+#   CPUPROBE_WINDOWS_SUBSYSTEM_MINOR   the minor half of the subsystem version the .exe asks
+#                                      for: 5.1 is Windows XP, 5.2 Windows XP x64 and Server 2003
+#   CPUPROBE_WINDOWS_SUBSYSTEM_MAJOR   its major half, 5 where it is not set; 4.0 is Windows 95
+#                                      and NT 4.0
 set(CMAKE_SYSTEM_NAME Windows)
 
 # The "win32" compiler flavour: its C++ runtime uses Windows threads directly. The "posix"
@@ -29,6 +31,9 @@ set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "Libraries linked into every C+
 # msvcrt, WINMM) and can be copied anywhere on its own. The loader refuses a program whose
 # subsystem version is above its own Windows version; the linker's default differs between
 # binutils releases, so it is stated here.
+if(NOT DEFINED CPUPROBE_WINDOWS_SUBSYSTEM_MAJOR)
+  set(CPUPROBE_WINDOWS_SUBSYSTEM_MAJOR 5)
+endif()
 string(CONCAT CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ "
-       "-Wl,--major-subsystem-version,5"
+       "-Wl,--major-subsystem-version,${CPUPROBE_WINDOWS_SUBSYSTEM_MAJOR}"
        ",--minor-subsystem-version,${CPUPROBE_WINDOWS_SUBSYSTEM_MINOR}")

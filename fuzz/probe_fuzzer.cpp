@@ -129,7 +129,9 @@ void CheckStoppingPoint(const CpuInfo& info, ProbeStage stage) {
 }
 
 void CheckFormatted(float value) {
-    const std::string text = FormatOneDecimal(value);
+    char formatted[kOneDecimalTextSize];
+    FormatOneDecimal(value, formatted);
+    const std::string text = formatted;
     const std::size_t point = text.find('.');
     Require(point != std::string::npos && point + 2 == text.size(),
             "exactly one digit after the point");

@@ -6,7 +6,7 @@
 // zero value, so the record is always complete enough to print.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 struct CpuInfo {
     uint32_t CPUIDMax;     // EAX of leaf 0: the highest standard leaf

@@ -15,7 +15,7 @@
 // A leaf is asked for only when the leaf before it says it exists, and the probe stops at
 // the first one that does not, leaving everything after it zero. The family and model are
 // the 4-bit base fields; the extended fields in bits 16-27 are not read.
-#include <cstddef>
+#include <stddef.h>
 
 #include "probe/cpu_info.h"
 #include "probe/hardware.h"
@@ -56,7 +56,7 @@ constexpr FlagBit kExtendedFeatureFlags[] = {
     {&CpuInfo::ThreeDNow, 1u << 31},
 };
 
-template <std::size_t N>
+template <size_t N>
 void StoreFlags(const FlagBit (&flags)[N], uint32_t reg, CpuInfo& info) {
     for (const FlagBit& flag : flags) {
         info.*flag.field = (reg & flag.mask) != 0 ? 1 : 0;

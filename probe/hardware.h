@@ -5,7 +5,7 @@
 // cpuprobe-sim, which answers from a recorded dump.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 struct CpuidRegisters {
     uint32_t eax;

@@ -2,7 +2,7 @@
 // (ID) of the flags register; on one without it the bit stays as it is.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 constexpr uint64_t kFlagsIdBit = uint64_t{1} << 21;
 

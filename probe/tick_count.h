@@ -1,7 +1,7 @@
 // Whole milliseconds since an origin, as the POSIX tick count gives them.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 constexpr uint64_t kNanosecondsPerMillisecond = 1000000u;
 

@@ -14,25 +14,61 @@
 // 500 ppm (0.05%) while an offset is corrected, which would move a half-second figure by more
 // than the measurement's own error. Where the raw clock is missing (a system that does not
 // define it, or a Linux kernel older than 2.6.28 that refuses it), the monotonic clock is the
-// next best: still steady, only slewed. Where the kernel refuses both, there is no count, and
-// the preparation says so.
+// next best: still steady, only slewed. A kernel older than 2.6 has no clock_gettime at all
+// and answers that it does not know the call; the time of day then stands in, in steps of a
+// microsecond, steady unless someone sets the system's clock during the half second (NTP on
+// such a system slews it, as above). Where the kernel refuses every clock for any other
+// reason (a sandbox that denies the call), there is no count, and the preparation says so.
 #include "probe/native_target.h"
 
 #if !CPUPROBE_TARGET_WINDOWS
 
-#include <ctime>
+#include <errno.h>
+#include <sys/time.h>
+#include <time.h>
+
+#if defined(__KLIBC__) && defined(__i386__)
+#include <asm/unistd.h>
+#endif
 
 #include "probe/hardware.h"
 #include "probe/tick_count.h"
 
 namespace {
 
+#if defined(__KLIBC__)
+using ClockId = int;  // klibc has no clock_gettime, nor its clockid_t: the kernel's is an int
+#else
+using ClockId = clockid_t;
+#endif
+
 constexpr uint64_t kNanosecondsPerSecond = 1000000000u;
+constexpr uint64_t kNanosecondsPerMicrosecond = 1000u;
+
+// Not a clock of clock_gettime: the count reads the time of day instead.
+constexpr ClockId kTimeOfDay = -1;
+
+#if defined(__KLIBC__) && defined(__i386__)
+// klibc has no clock_gettime; the kernel's call is made directly (int 0x80 reaches it on every
+// 32-bit kernel and on 64-bit kernels running 32-bit programs). The kernel answers a negative
+// error number, which is turned into the C library's form.
+int ReadClock(ClockId clock, timespec* now) {
+    long result = __NR_clock_gettime;
+    asm volatile("int $0x80" : "+a"(result) : "b"(clock), "c"(now) : "memory");
+    if (result < 0) {
+        errno = static_cast<int>(-result);
+        return -1;
+    }
+    return 0;
+}
+#else
+int ReadClock(ClockId clock, timespec* now) { return clock_gettime(clock, now); }
+#endif
 
 // Which clock the count reads, and the reading its count starts from. Initialised as a
 // constant, so that nothing runs before main; HardwarePrepareMillisecondTick sets it up.
 struct TickState {
-    clockid_t clock;
+    ClockId clock;
     bool counting;  // false until the first read after preparation has set the origin
     uint64_t originNanoseconds;
 };
@@ -42,21 +78,29 @@ TickState& State() {
     return state;
 }
 
-uint64_t ClockNanoseconds(clockid_t clock) {
+uint64_t ClockNanoseconds(ClockId clock) {
+    if (clock == kTimeOfDay) {
+        timeval day{};
+        gettimeofday(&day, nullptr);
+        return static_cast<uint64_t>(day.tv_sec) * kNanosecondsPerSecond +
+               static_cast<uint64_t>(day.tv_usec) * kNanosecondsPerMicrosecond;
+    }
     timespec now{};
-    clock_gettime(clock, &now);
+    ReadClock(clock, &now);
     return static_cast<uint64_t>(now.tv_sec) * kNanosecondsPerSecond +
            static_cast<uint64_t>(now.tv_nsec);
 }
 
-bool ClockAnswers(clockid_t clock) {
+// False, with errno set, when the kernel refuses the clock.
+bool ClockAnswers(ClockId clock) {
     timespec now{};
-    return clock_gettime(clock, &now) == 0;
+    return ReadClock(clock, &now) == 0;
 }
 
-// The raw clock where the kernel has it, else the monotonic one; false when it refuses both,
-// as a sandbox may where the clock source has no fast path and the system call is denied.
-bool ChooseTickClock(clockid_t& clock) {
+// The raw clock where the kernel has it, else the monotonic one, else, on a kernel without
+// the call, the time of day; false when it refuses the clocks otherwise, as a sandbox may
+// where the clock source has no fast path and the system call is denied.
+bool ChooseTickClock(ClockId& clock) {
 #ifdef CLOCK_MONOTONIC_RAW
     if (ClockAnswers(CLOCK_MONOTONIC_RAW)) {
         clock = CLOCK_MONOTONIC_RAW;
@@ -65,6 +109,10 @@ bool ChooseTickClock(clockid_t& clock) {
 #endif
     if (ClockAnswers(CLOCK_MONOTONIC)) {
         clock = CLOCK_MONOTONIC;
+        return true;
+    }
+    if (errno == ENOSYS) {
+        clock = kTimeOfDay;
         return true;
     }
     return false;

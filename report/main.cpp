@@ -1,8 +1,8 @@
 // cpuprobe: identifies the processor it runs on, measures its clock, prints an 18-line report
 // and waits for one character before it ends. It takes no arguments and reports no errors:
 // whatever the processor cannot tell is printed as zero or as empty text.
-#include <csignal>
-#include <cstdio>
+#include <signal.h>
+#include <stdio.h>
 
 #include "probe/cpu_info.h"
 #include "report/report_output.h"
@@ -13,16 +13,18 @@ namespace {
 // terminal. Anywhere else the report is gathered in one buffer, larger than the whole report,
 // and written when the process ends, after the awaited character has arrived.
 void ChooseOutputBuffering() {
+#if !defined(__KLIBC__)
     if (!StdoutIsTerminal()) {
         static char buffer[4096];
-        std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+        setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     }
+#endif
 }
 
 // A reader that has gone away loses the report; it must not end the process with a signal.
 void IgnoreBrokenPipes() {
 #if defined(SIGPIPE)
-    std::signal(SIGPIPE, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
 #endif
 }
 
@@ -35,6 +37,6 @@ int main() {
     MeasureCpuClock();
     WriteReport(stdout, TheCpuInfo);
     // The one character is only waited for, never used; end of input returns at once.
-    (void)std::getchar();
+    (void)getchar();
     return 0;
 }

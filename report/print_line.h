@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstdio>
+#include <stdio.h>
 
 // Writes one line of the report: formatted whole, at whatever length it comes to, then handed
 // to the stream in one piece. MinGW's printf passes its output to the C runtime one character
@@ -10,4 +10,4 @@
 #if defined(__GNUC__)
 __attribute__((format(printf, 2, 3)))
 #endif
-void PrintLine(std::FILE* stream, const char* format, ...);
+void PrintLine(FILE* stream, const char* format, ...);

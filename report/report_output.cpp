@@ -17,12 +17,14 @@ bool StdoutIsTerminal() {
 #endif
 }
 
-void WriteReport(std::FILE* out, const CpuInfo& info) {
+void WriteReport(FILE* out, const CpuInfo& info) {
+    char clock[kOneDecimalTextSize];
+    FormatOneDecimal(info.CpuClock, clock);
     PrintLine(out, "VenderID  %s\n", info.VenderID);
     PrintLine(out, "CpuName   %s\n", info.CpuName);
     PrintLine(out, "TypeID %d, FamilyID %d, ModelID %d, SteppingID %d\n", info.TypeID,
               info.FamilyID, info.ModelID, info.SteppingID);
-    PrintLine(out, "CpuClock %sMHz\n", FormatOneDecimal(info.CpuClock).c_str());
+    PrintLine(out, "CpuClock %sMHz\n", clock);
     PrintLine(out, "\n");
     PrintLine(out, "CPUID       %d\n", info.CPUID);
     PrintLine(out, "CPUIDMax    %x\n", info.CPUIDMax);

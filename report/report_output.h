@@ -2,7 +2,7 @@
 // stdout, and by cpuprobe-dump, which writes the same 18 lines into a bug-report file.
 #pragma once
 
-#include <cstdio>
+#include <stdio.h>
 
 #include "probe/cpu_info.h"
 
@@ -10,4 +10,4 @@
 bool StdoutIsTerminal();
 
 // The 18 lines of the report, each written in one piece.
-void WriteReport(std::FILE* out, const CpuInfo& info);
+void WriteReport(FILE* out, const CpuInfo& info);

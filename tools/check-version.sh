@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks that the places naming the release agree: the version in the top-level project(),
-# CHANGELOG.md's top entry and debian/changelog's top entry, and that both changelogs give
+# CHANGELOG.md's top release entry and debian/changelog's top entry, and that both changelogs give
 # the release the same day. Fails naming the disagreement. Usage: tools/check-version.sh
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

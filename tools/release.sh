@@ -3,12 +3,16 @@
 #
 #   cpuprobe_VERSION_ARCH.deb               the Debian package (tools/build-deb.sh), with its
 #                                           test suite run during the build
-#   cpuprobe-VERSION-linux-x86_64.tar.gz    static Linux builds: cpuprobe, cpuprobe.1,
-#   cpuprobe-VERSION-linux-i686.tar.gz      README.md, LICENSE, CHANGELOG.md
+#   cpuprobe-VERSION-linux-x86_64.tar.gz    static Linux builds: cpuprobe, cpuprobe-dump,
+#   cpuprobe-VERSION-linux-i386.tar.gz      cpuprobe.1, README.md, LICENSE, CHANGELOG.md; the
+#                                           i386 one against klibc, for any x86 from the 386
+#                                           (cmake/i386-linux-klibc.cmake)
 #   cpuprobe-VERSION-win64.zip              Windows builds (MinGW-w64): cpuprobe.exe,
 #   cpuprobe-VERSION-win32.zip              cpuprobe-dump.exe, README.txt (windows/README.txt,
 #                                           written for Windows users), LICENSE.txt,
-#                                           CHANGELOG.txt; text with CRLF line ends
+#                                           CHANGELOG.txt; text with CRLF line ends; the win32
+#                                           one for Windows 95 and any x86 from the 386
+#                                           (cmake/mingw-w64-i386.cmake)
 #   SHA256SUMS                              over all of the above
 #
 # usage: tools/release.sh OUTDIR
@@ -23,9 +27,9 @@
 # it with its name.
 set -euo pipefail
 
-readonly RELEASE_LINUX_ARCHES=(x86_64 i686)
+readonly RELEASE_LINUX_ARCHES=(x86_64 i386)
 readonly RELEASE_WINDOWS_WIDTHS=(64 32)
-declare -Ar WINDOWS_TOOLCHAIN=([64]=mingw-w64-x86_64.cmake [32]=mingw-w64-i686.cmake)
+declare -Ar WINDOWS_TOOLCHAIN=([64]=mingw-w64-x86_64.cmake [32]=mingw-w64-i386.cmake)
 declare -Ar WINDOWS_STRIP=([64]=x86_64-w64-mingw32-strip [32]=i686-w64-mingw32-strip)
 
 fail() {
@@ -42,7 +46,7 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 mkdir -p "$1"
 outdir=$(cd "$1" && pwd)
 
-for tool in git cmake make g++ strip tar gzip zip sha256sum dpkg-parsechangelog \
+for tool in git cmake make g++ strip tar gzip zip sha256sum dpkg-parsechangelog dpkg-deb apt-get \
     i686-w64-mingw32-g++-win32 x86_64-w64-mingw32-g++-win32; do
     command -v "$tool" >/dev/null || fail "$tool is not installed (see CONTRIBUTING.md)"
 done
@@ -88,15 +92,24 @@ crlf_copy() {
 }
 
 make_linux_tarball() {
-    local arch=$1 toolchain=()
-    [ "$arch" = i686 ] && toolchain=(-DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/i686-linux-gnu.cmake")
+    local arch=$1 toolchain=() klibc_root
+    if [ "$arch" = i386 ]; then
+        # Debian's klibc, installed or fetched into the work folder.
+        klibc_root=$(bash "$source_dir/tools/fetch-klibc.sh" "$work/klibc") ||
+            fail "linux-i386: klibc (tools/fetch-klibc.sh)"
+        toolchain=(-DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/i386-linux-klibc.cmake"
+            -DCPUPROBE_KLIBC_ROOT="$klibc_root")
+    fi
     step "Linux $arch: static build and tarball"
     build_and_stage "linux-$arch" -DCPUPROBE_STATIC=ON "${toolchain[@]}"
+    cmake --build "$work/build-linux-$arch" --target cpuprobe-dump >/dev/null ||
+        fail "linux-$arch: build cpuprobe-dump"
     local folder="cpuprobe-$version-linux-$arch"
     local content="$work/$folder"
     mkdir -p "$content"
     cp "$work/stage-linux-$arch/bin/cpuprobe" "$work/stage-linux-$arch/share/man/man1/cpuprobe.1" \
         "$source_dir/README.md" "$source_dir/LICENSE" "$source_dir/CHANGELOG.md" "$content/"
+    strip -o "$content/cpuprobe-dump" "$work/build-linux-$arch/cpuprobe-dump"
     set_release_dates "$content"
     tar --sort=name --owner=0 --group=0 --numeric-owner --format=gnu -C "$work" -cf - "$folder" |
         gzip -9n >"$outdir/$folder.tar.gz"

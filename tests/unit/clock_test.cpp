@@ -251,7 +251,9 @@ TEST(Clock, Exactly466_25PrintsRoundedUp) {
     StartSimulation(scenario);
     TheCpuInfo.TSC = 1;
     MeasureCpuClock();
-    EXPECT_EQ(FormatOneDecimal(TheCpuInfo.CpuClock), "466.3");
+    char text[kOneDecimalTextSize];
+    FormatOneDecimal(TheCpuInfo.CpuClock, text);
+    EXPECT_STREQ(text, "466.3");
 }
 
 // No measurement at all: the record stays as it was and the tick is never read.

@@ -44,6 +44,10 @@ const LineCase kLineCases[] = {
     {"Blank", "\n"},
     {"Empty", ""},
     {"LongestReportLine", "CpuName   " + std::string(48, 'N') + "\n"},
+    // Around the 256 bytes formatted on the stack: below, exactly, above.
+    {"OneShortOfTheStackBuffer", std::string(254, 'a') + "\n"},
+    {"FillsTheStackBuffer", std::string(255, 'b') + "\n"},
+    {"OnePastTheStackBuffer", std::string(256, 'c') + "\n"},
     {"LongerThanAHundredAndTwentyEight", std::string(300, 'x') + "\n"},
     {"ManyKilobytes", std::string(20000, 'y') + "\n"},
     {"HighAndControlBytes", "\x01\x7f\xff\xe9\t\r\n"},

@@ -17,15 +17,14 @@
 // what it prints, so it writes a bug-report file beside itself instead: the tool's own report
 // of this processor, then the dump. It shows the report and where the file is, and waits for
 // Enter so that a window opened by a double click stays open to be read.
-#include <algorithm>
-#include <cinttypes>
-#include <cstdint>
-#include <cstdio>
+#include <inttypes.h>
+#include <stdint.h>
+#include <stdio.h>
 
 #include "probe/cpu_info.h"
 #include "probe/hardware.h"
+#include "report/beside_program.h"
 #include "report/report_output.h"
-#include "tests/dumper/beside_program.h"
 
 namespace {
 
@@ -39,32 +38,33 @@ constexpr uint32_t kMostLeavesAfterBase = 0xFF;
 constexpr const char* kBugReportFileName = "cpuprobe-dump.txt";
 constexpr int kCouldNotWriteStatus = 1;
 
-CpuidRegisters DumpLeaf(std::FILE* out, uint32_t leaf) {
+CpuidRegisters DumpLeaf(FILE* out, uint32_t leaf) {
     const CpuidRegisters answer = HardwareCpuid(leaf);
-    std::fprintf(out,
-                 "   0x%08" PRIx32 " 0x00: eax=0x%08" PRIx32 " ebx=0x%08" PRIx32 " ecx=0x%08" PRIx32
-                 " edx=0x%08" PRIx32 "\n",
-                 leaf, answer.eax, answer.ebx, answer.ecx, answer.edx);
+    fprintf(out,
+            "   0x%08" PRIx32 " 0x00: eax=0x%08" PRIx32 " ebx=0x%08" PRIx32 " ecx=0x%08" PRIx32
+            " edx=0x%08" PRIx32 "\n",
+            leaf, answer.eax, answer.ebx, answer.ecx, answer.edx);
     return answer;
 }
 
 // The base leaf of a range reports the highest leaf of that range in EAX. A value below the
 // base means the range does not exist.
-void DumpRange(std::FILE* out, uint32_t base) {
+void DumpRange(FILE* out, uint32_t base) {
     const uint32_t highest = DumpLeaf(out, base).eax;
     if (highest <= base) {
         return;
     }
-    const uint32_t leavesAfterBase = std::min(highest - base, kMostLeavesAfterBase);
+    const uint32_t leavesAfterBase =
+        highest - base < kMostLeavesAfterBase ? highest - base : kMostLeavesAfterBase;
     for (uint32_t offset = 1; offset <= leavesAfterBase; ++offset) {
         DumpLeaf(out, base + offset);
     }
 }
 
-void WriteDump(std::FILE* out) {
-    std::fprintf(out, "CPU:\n");
+void WriteDump(FILE* out) {
+    fprintf(out, "CPU:\n");
     if (!HardwareIdBitCanChange()) {
-        std::fprintf(out, "@no-cpuid\n");
+        fprintf(out, "@no-cpuid\n");
         return;
     }
     DumpRange(out, kStandardBase);
@@ -74,38 +74,38 @@ void WriteDump(std::FILE* out) {
 // The report comes first, exactly as cpuprobe prints it, so that the file's first 18 lines are
 // the user's report; the dump follows. No line of a report is a leaf line or a directive, so
 // cpuprobe-sim replays the whole file as the dump alone.
-bool WriteBugReport(std::FILE* file) {
+bool WriteBugReport(FILE* file) {
     WriteReport(file, TheCpuInfo);
-    std::fprintf(file,
-                 "\ncpuprobe-dump %s: the report of cpuprobe above, the processor's raw "
-                 "CPUID answers below.\n",
-                 CPUPROBE_VERSION);
+    fprintf(file,
+            "\ncpuprobe-dump %s: the report of cpuprobe above, the processor's raw "
+            "CPUID answers below.\n",
+            CPUPROBE_VERSION);
     WriteDump(file);
-    const bool written = std::ferror(file) == 0;
-    return std::fclose(file) == 0 && written;
+    const bool written = ferror(file) == 0;
+    return fclose(file) == 0 && written;
 }
 
 int WriteBugReportBesideProgram() {
     ProbeCpu();
     MeasureCpuClock();
     WriteReport(stdout, TheCpuInfo);
-    const FileBesideProgram target = OpenBesideProgram(kBugReportFileName);
+    FileBesideProgram target;
+    OpenBesideProgram(kBugReportFileName, target);
     int status = 0;
     if (target.file != nullptr && WriteBugReport(target.file)) {
-        std::printf(
+        printf(
             "\nThis report and the processor's CPUID answers are saved in\n  %s\n"
             "Attach that file to your bug report.\n",
-            target.shownPath.c_str());
+            target.shownPath);
     } else {
-        std::printf(
+        printf(
             "\ncpuprobe-dump could not write %s: %s\nRun it from a command prompt in "
             "a folder you can write to, as: cpuprobe-dump > dump.txt\n",
-            target.shownPath.c_str(),
-            target.problem.empty() ? "write error" : target.problem.c_str());
+            target.shownPath, target.problem == nullptr ? "write error" : target.problem);
         status = kCouldNotWriteStatus;
     }
-    std::printf("\nPress Enter to close.\n");
-    (void)std::getchar();
+    printf("\nPress Enter to close.\n");
+    (void)getchar();
     return status;
 }
 

@@ -1,0 +1,24 @@
+// The file that a double-clicked program leaves for its user: in the folder that holds the
+// program itself, whatever folder it was started from, so that it is found beside the .exe.
+#pragma once
+
+#include <stdio.h>
+
+// Room for the longest path of the file: Linux's PATH_MAX; on Windows the ANSI functions'
+// MAX_PATH (260), and the name. Kept below a page there, so that no stack probe is needed.
+#if defined(_WIN32)
+constexpr size_t kLongestShownPath = 300;
+#else
+constexpr size_t kLongestShownPath = 4096;
+#endif
+
+struct FileBesideProgram {
+    FILE* file;                         // open for writing as text, or null where it could not be
+    char shownPath[kLongestShownPath];  // its full path, in the form the console shows
+    const char* problem;                // why it could not be opened, or null
+};
+
+// Creates (or replaces) the file of this name beside the running program, for writing as text
+// (CRLF line ends on Windows). Where the program's own folder cannot be found, the current
+// folder stands in for it.
+void OpenBesideProgram(const char* fileName, FileBesideProgram& opened);

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Makes Debian's 32-bit klibc (libklibc-dev:i386 and the kernel headers it includes,
+# linux-libc-dev:i386) available to the linux-i386 build, and prints the folder to give
+# cmake/i386-linux-klibc.cmake as CPUPROBE_KLIBC_ROOT.
+#
+# usage: tools/fetch-klibc.sh FOLDER
+#
+# Where libklibc-dev:i386 is installed, that is the answer and nothing is fetched (an empty
+# line: the toolchain then finds /usr/lib/klibc itself). Otherwise the two packages are fetched
+# with `apt-get download` through a private, temporary apt configuration (its own lists, cache
+# and sources, for i386 alone) and unpacked with dpkg-deb -x into FOLDER. So the system's apt
+# state, architectures and sources are never touched, and the build works whether or not the
+# system could install the packages itself (an i386 index that lags the amd64 one makes
+# libklibc-dev:i386 uninstallable, since its linux-libc-dev:i386 must then equal the amd64 one).
+#
+# The archive and release are the system's own Debian release at deb.debian.org, or
+# CPUPROBE_DEBIAN_MIRROR and CPUPROBE_DEBIAN_SUITE where set.
+set -euo pipefail
+
+fail() {
+    printf 'fetch-klibc: %s\n' "$*" >&2
+    exit 1
+}
+
+[ $# -eq 1 ] || {
+    sed -n 's/^# usage: //p' "$0" >&2
+    exit 2
+}
+readonly PACKAGES=(libklibc-dev linux-libc-dev)
+
+# The installed package, where it is the 32-bit one: its crt0.o is an ELF file of class 1.
+installed=/usr/lib/klibc/lib/crt0.o
+if [ -f "$installed" ] && [ "$(od -An -tx1 -j4 -N1 "$installed" | tr -d ' ')" = 01 ] &&
+    [ -d /usr/include/i386-linux-gnu/asm ]; then
+    echo "fetch-klibc: using the installed libklibc-dev:i386" >&2
+    echo
+    exit 0
+fi
+
+for tool in apt-get dpkg-deb; do
+    command -v "$tool" >/dev/null || fail "$tool is not installed"
+done
+suite=${CPUPROBE_DEBIAN_SUITE:-$(. /etc/os-release && echo "${VERSION_CODENAME:-}")}
+[ -n "$suite" ] || fail "no Debian release in /etc/os-release; set CPUPROBE_DEBIAN_SUITE"
+mirror=${CPUPROBE_DEBIAN_MIRROR:-http://deb.debian.org/debian}
+keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+[ -f "$keyring" ] || fail "no $keyring (package debian-archive-keyring)"
+
+mkdir -p "$1"
+root=$(cd "$1" && pwd)
+if [ -f "$root/usr/lib/klibc/lib/crt0.o" ]; then
+    echo "fetch-klibc: already unpacked in $root" >&2
+    echo "$root"
+    exit 0
+fi
+
+apt_dir=$(mktemp -d)
+trap 'rm -rf "$apt_dir"' EXIT
+mkdir -p "$apt_dir/lists/partial" "$apt_dir/archives/partial" "$apt_dir/parts" "$apt_dir/debs"
+touch "$apt_dir/status"
+echo "deb [signed-by=$keyring] $mirror $suite main" >"$apt_dir/sources.list"
+# The downloads land in a folder the unprivileged _apt user may write to.
+chmod 0755 "$apt_dir" && chmod 0777 "$apt_dir/debs"
+cat >"$apt_dir/apt.conf" <<CONF
+Dir::State "$apt_dir";
+Dir::State::lists "$apt_dir/lists";
+Dir::State::status "$apt_dir/status";
+Dir::Cache "$apt_dir";
+Dir::Cache::archives "$apt_dir/archives";
+Dir::Etc::SourceList "$apt_dir/sources.list";
+Dir::Etc::SourceParts "$apt_dir/parts";
+Dir::Etc::Preferences "$apt_dir/parts/none";
+Dir::Etc::PreferencesParts "$apt_dir/parts";
+APT::Architecture "i386";
+APT::Architectures { "i386"; };
+CONF
+export APT_CONFIG="$apt_dir/apt.conf"
+echo "fetch-klibc: ${PACKAGES[*]} (i386) from $mirror $suite" >&2
+apt-get -q update >&2 || fail "apt-get update of the private i386 lists"
+(cd "$apt_dir/debs" && apt-get -q download "${PACKAGES[@]/%/:i386}" >&2) ||
+    fail "apt-get download ${PACKAGES[*]}"
+for deb in "$apt_dir"/debs/*.deb; do
+    echo "fetch-klibc: unpack $(basename "$deb")" >&2
+    dpkg-deb -x "$deb" "$root"
+done
+[ -f "$root/usr/lib/klibc/lib/libc.a" ] || fail "no usr/lib/klibc/lib/libc.a in the packages"
+echo "$root"
