@@ -56,25 +56,12 @@ fi
 
 apt_dir=$(mktemp -d)
 trap 'rm -rf "$apt_dir"' EXIT
-mkdir -p "$apt_dir/lists/partial" "$apt_dir/archives/partial" "$apt_dir/parts" "$apt_dir/debs"
-touch "$apt_dir/status"
+# shellcheck source=tools/private-apt.sh
+source "$(dirname "${BASH_SOURCE[0]}")/private-apt.sh"
+private_apt "$apt_dir" i386
 echo "deb [signed-by=$keyring] $mirror $suite main" >"$apt_dir/sources.list"
-# The downloads land in a folder the unprivileged _apt user may write to.
-chmod 0755 "$apt_dir" && chmod 0777 "$apt_dir/debs"
-cat >"$apt_dir/apt.conf" <<CONF
-Dir::State "$apt_dir";
-Dir::State::lists "$apt_dir/lists";
-Dir::State::status "$apt_dir/status";
-Dir::Cache "$apt_dir";
-Dir::Cache::archives "$apt_dir/archives";
-Dir::Etc::SourceList "$apt_dir/sources.list";
-Dir::Etc::SourceParts "$apt_dir/parts";
-Dir::Etc::Preferences "$apt_dir/parts/none";
-Dir::Etc::PreferencesParts "$apt_dir/parts";
-APT::Architecture "i386";
-APT::Architectures { "i386"; };
-CONF
-export APT_CONFIG="$apt_dir/apt.conf"
+mkdir -p "$apt_dir/debs"
+chmod 0777 "$apt_dir/debs"
 echo "fetch-klibc: ${PACKAGES[*]} (i386) from $mirror $suite" >&2
 apt-get -q update >&2 || fail "apt-get update of the private i386 lists"
 (cd "$apt_dir/debs" && apt-get -q download "${PACKAGES[@]/%/:i386}" >&2) ||

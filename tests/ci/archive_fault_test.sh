@@ -5,9 +5,9 @@
 # line naming the index, the install must be skipped with apt's own line, a package that a check
 # truly needs must fail with that line, and the helpers' own status must be 0.
 #
-# apt runs with a configuration of its own (APT_CONFIG): its sources, lists, cache, pins and
-# dpkg status all live in a scratch folder, so nothing of this machine's apt setup is read or
-# changed. Needs apt-get and dpkg-scanpackages (dpkg-dev); root is not needed.
+# apt runs with a configuration of its own (tools/private-apt.sh): its sources, lists, cache,
+# pins and dpkg status all live in a scratch folder, so nothing of this machine's apt setup is
+# read or changed. Needs apt-get and dpkg-scanpackages (dpkg-dev); root is not needed.
 # Usage: tests/ci/archive_fault_test.sh
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -48,33 +48,15 @@ make_package ci-pinned-package
 make_archive torn 1184 ci-torn-index-package
 make_archive whole 0 ci-pinned-package
 
-mkdir -p "$scratch/apt/lists/partial" "$scratch/apt/cache/archives/partial" \
-    "$scratch/apt/sources.list.d" "$scratch/apt/preferences.d" "$scratch/dpkg/updates" \
-    "$scratch/dpkg/info"
-: >"$scratch/dpkg/status"
+# shellcheck source=tools/private-apt.sh
+source "$repo/tools/private-apt.sh"
+private_apt "$scratch/apt" "$(dpkg --print-architecture)"
 cat >"$scratch/apt/sources.list" <<SOURCES
 deb [trusted=yes] file:$scratch/torn ./
 deb [trusted=yes] file:$scratch/whole ./
 SOURCES
 printf 'Package: ci-pinned-package\nPin: release *\nPin-Priority: -1\n' \
     >"$scratch/apt/preferences.d/ci-pin"
-cat >"$scratch/apt.conf" <<CONF
-Dir::State "$scratch/apt";
-Dir::State::Lists "$scratch/apt/lists";
-Dir::State::status "$scratch/dpkg/status";
-Dir::Cache "$scratch/apt/cache";
-Dir::Etc::SourceList "$scratch/apt/sources.list";
-Dir::Etc::SourceParts "$scratch/apt/sources.list.d";
-Dir::Etc::Preferences "$scratch/apt/preferences";
-Dir::Etc::PreferencesParts "$scratch/apt/preferences.d";
-Dir::Etc::Parts "$scratch/apt/apt.conf.d";
-Dir::Log "$scratch/apt/log";
-DPkg::Options:: "--admindir=$scratch/dpkg";
-APT::Architectures { "$(dpkg --print-architecture)"; };
-Debug::NoLocking "true";
-CONF
-export APT_CONFIG=$scratch/apt.conf
-mkdir -p "$scratch/apt/apt.conf.d"
 
 # The helpers as the legs use them, in a shell of their own: what they print, and their status.
 run_helpers() {
