@@ -44,7 +44,7 @@ void OpenBesideProgram(const char* fileName, FileBesideProgram& opened) {
     opened.file = nullptr;
     opened.problem = nullptr;
     SetFileApisToOEM();
-    char folder[kLongestShownPath];
+    char folder[kLongestShownPath] = {};
     ProgramFolder(folder);
     const size_t folderLength = strlen(folder);
     const size_t nameLength = strlen(fileName);
