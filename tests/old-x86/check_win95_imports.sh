@@ -22,17 +22,8 @@ readonly WANTED_VERSION=4.0
     exit 2
 }
 
-# The imports in the output of `objdump -p`, one dll!Function a line (dll!#N for one imported by
-# ordinal, which the list cannot vouch for), sorted.
-imports_in_header() {
-    awk '/^The Import Tables/ { in_imports = 1; next }
-         in_imports && /^[^ \t]/ { in_imports = 0 }
-         in_imports && /^\tDLL Name: / { dll = tolower($3); next }
-         in_imports && dll != "" && /^\t[0-9a-f]+\t/ {
-             print dll "!" ($3 == "<none>" ? "#" $2 : $3) }' | sort -u
-}
-
-header_field() { awk -v field="$1" '$1 == field { print $2 }'; }
+# shellcheck source=tests/windows/pe_header.sh
+source "$here/../windows/pe_header.sh"
 
 check() {
     local exe=$1 header failed=0 version field imports

@@ -136,24 +136,13 @@ allowed_imports() {
         END { exit malformed }' "$ALLOWLIST" | sort -u
 }
 
-# The imports in the output of `objdump -p`, one DLL!Function a line (DLL!#N for one imported
-# by ordinal), sorted.
-imports_in_header() {
-    awk '/^The Import Tables/ { in_imports = 1; next }
-         in_imports && /^[^ \t]/ { in_imports = 0 }
-         in_imports && /^\tDLL Name: / { dll = tolower($3); next }
-         in_imports && dll != "" && /^\t[0-9a-f]+\t/ {
-             print dll "!" ($3 == "<none>" ? "#" $2 : $3) }' |
-        sort -u
-}
+# shellcheck source=tests/windows/pe_header.sh
+source "$repo/tests/windows/pe_header.sh"
 
 # The header of a .exe as `objdump -p` prints it.
 pe_header() {
     "$OBJDUMP" -p "$1" || fail "$OBJDUMP cannot read $1"
 }
-
-# One value of the header on stdin, such as MajorSubsystemVersion.
-header_field() { awk -v field="$1" '$1 == field { print $2 }'; }
 
 # Prints what in the header on stdin would keep a .exe from starting on Windows XP, a line
 # each: another machine, a subsystem version above Windows XP's, and every import not on the
