@@ -10,7 +10,7 @@
 #include "fuzz/probe_oracle.h"
 #include "probe/cpu_info.h"
 #include "report/one_decimal.h"
-#include "tests/sim/simulated_processor.h"
+#include "sim/simulated_processor.h"
 
 namespace {
 

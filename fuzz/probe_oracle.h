@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tests/sim/scenario.h"
+#include "sim/scenario.h"
 
 // How far the probe gets before a test on the processor's answers stops it. Each stage fills
 // the fields of the ones before it and its own; everything after stays zero.

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/sim/scenario.h"
-#include "tests/sim/scenario_text.h"
+#include "sim/scenario.h"
+#include "sim/scenario_text.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "tests/e2e/report_shape.h"
-#include "tests/sim/scenario.h"
+#include "sim/scenario.h"
 #include "tests/support/process.h"
 #include "tests/support/watch.h"
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <set>
 
-#include "tests/sim/simulated_processor.h"
+#include "sim/simulated_processor.h"
 
 namespace fs = std::filesystem;
 

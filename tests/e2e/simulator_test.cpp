@@ -13,7 +13,7 @@
 
 #include "tests/e2e/report_cases.h"
 #include "tests/e2e/report_shape.h"
-#include "tests/sim/simulated_processor.h"
+#include "sim/simulated_processor.h"
 #include "tests/support/process.h"
 #include "tests/support/saved_text.h"
 

@@ -17,7 +17,7 @@
 
 #include "tests/e2e/report_cases.h"
 #include "tests/emulated/replay.h"
-#include "tests/sim/simulated_processor.h"
+#include "sim/simulated_processor.h"
 #include "tests/support/process.h"
 #include "tests/support/watch.h"
 

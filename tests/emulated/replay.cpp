@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "tests/sim/simulated_processor.h"
+#include "sim/simulated_processor.h"
 
 ProcessResult ReplayDump(const std::string& simPath, const std::string& dumpText,
                          const std::string& name) {

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/sim/simulated_processor.h"
+#include "sim/simulated_processor.h"
 #include "tests/support/process.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include <string>
 
 #include "probe/cpu_info.h"
-#include "tests/sim/scenario.h"
-#include "tests/sim/simulated_processor.h"
+#include "sim/scenario.h"
+#include "sim/simulated_processor.h"
 #include "tests/support/process.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include "probe/cpu_info.h"
 #include "probe/hardware.h"
 #include "report/one_decimal.h"
-#include "tests/sim/scenario.h"
-#include "tests/sim/simulated_processor.h"
+#include "sim/scenario.h"
+#include "sim/simulated_processor.h"
 #include "tests/unit/row_name.h"
 #include "tests/unit/simulated_cpu.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "probe/cpu_info.h"
-#include "tests/sim/scenario.h"
+#include "sim/scenario.h"
 #include "tests/unit/row_name.h"
 #include "tests/unit/simulated_cpu.h"
 

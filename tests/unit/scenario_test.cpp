@@ -1,8 +1,8 @@
 // ParseScenario: which lines are leaves, which are directives, which are ignored, and how a
 // malformed directive is reported. ReadScenarioBytes: the encodings a saved dump comes in, and
 // the files that hold nothing to replay.
-#include "tests/sim/scenario.h"
-#include "tests/sim/scenario_text.h"
+#include "sim/scenario.h"
+#include "sim/scenario_text.h"
 #include "tests/support/saved_text.h"
 #include "tests/unit/row_name.h"
 

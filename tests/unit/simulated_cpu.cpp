@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "probe/hardware.h"
-#include "tests/sim/simulated_processor.h"
+#include "sim/simulated_processor.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "probe/cpu_info.h"
-#include "tests/sim/scenario.h"
+#include "sim/scenario.h"
 
 // "AuthenticAMD" as leaf 0 spells it: EBX "Auth", EDX "enti", ECX "cAMD".
 constexpr uint32_t kAuthenticAmdEbx = 0x68747541;

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tests/sim/scenario.h"
+#include "sim/scenario.h"
 
 // The file's bytes as UTF-8 text. A UTF-8 byte-order mark is dropped; after a UTF-16 one,
 // little- or big-endian, the rest is converted from UTF-16 (a surrogate without its partner,

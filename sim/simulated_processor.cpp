@@ -1,4 +1,4 @@
-#include "tests/sim/simulated_processor.h"
+#include "sim/simulated_processor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "probe/hardware.h"
-#include "tests/sim/scenario_text.h"
+#include "sim/scenario_text.h"
 
 namespace {
 

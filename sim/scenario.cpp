@@ -1,4 +1,4 @@
-#include "tests/sim/scenario.h"
+#include "sim/scenario.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "tests/sim/scenario_text.h"
+#include "sim/scenario_text.h"
 
 #include <cstddef>
 #include <cstdint>

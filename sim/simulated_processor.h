@@ -19,7 +19,7 @@
 // refuses every clock, so the tick count cannot be prepared.
 #pragma once
 
-#include "tests/sim/scenario.h"
+#include "sim/scenario.h"
 
 // Makes the simulated processor answer from this scenario, with time back at its start.
 void SimulateProcessor(const Scenario& scenario);
