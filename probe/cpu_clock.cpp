@@ -1,13 +1,7 @@
-// The clock rate is the time-stamp counter's cycles between two steps of the millisecond tick
-// count that the thread saw happen, over the milliseconds the count advanced between them: the
-// first step after the start, and the first step 500 or more past it (over exactly 500, the
-// cycles times 2e-6, as always). The counter is read as the step is seen and the tick once more
-// after it; where the tick has moved, the counter read came late and the next step is taken. A
-// step was seen as it happened when the count moved into it by no more than half as much again
-// as the move before it, or, for the start step, the move after it; a larger move hides steps
-// the thread missed. A disturbance the tick cannot show begins and ends within one step, so the
-// figure is off by less than one step in 500 ms. The wait takes at most one step more than
-// 500 ms, plus what disturbances add; a count that stops gives up after 2^25 reads (CpuClock 0).
+// The clock rate: the time-stamp counter's cycles between two steps of the millisecond tick
+// that the thread saw happen, the first it can take and the first 500 ms or more after it,
+// over the milliseconds the tick counted between them. The reasoning, the bounds and the
+// figures measured are in docs/clock.md.
 #include <stdint.h>
 
 #include "probe/cpu_info.h"
@@ -31,18 +25,24 @@ constexpr uint64_t kFirstBackwardsDifference = uint64_t{1} << 63;
 // nanosecond; at a realistic 25 ns a read, giving up takes under a second.
 constexpr uint32_t kMostReadsWithoutAMove = uint32_t{1} << 25;
 
-// A step of the count as the thread saw it, and the counter read there.
+// A step of the tick as the thread saw it, and the time-stamp counter read there.
 struct Step {
     uint32_t tick;
-    uint32_t move;  // how far the count moved into this step
-    uint64_t count;
+    uint32_t move;  // how far the tick moved into this step
+    uint64_t timeStampCounter;
 };
 
+// Where the wait stands: looking for a step to start at, confirming that the one taken was
+// seen as it happened (by the move that follows it), or waiting for the end.
+enum class Wait { kLookingForTheStart, kConfirmingTheStart, kWaitingForTheEnd };
+
+// A move no more than half as large again as its neighbour is one step of the tick; a larger
+// one hides steps the thread missed.
 bool IsOneStep(uint32_t move, uint32_t neighbour) {
     return move <= neighbour + uint64_t{neighbour} / 2;
 }
 
-// Reads the count until it moves on from `tick`; false when it does not within
+// Reads the tick until it moves on from `tick`; false when it does not within
 // kMostReadsWithoutAMove reads.
 bool ReadUntilTheTickMoves(uint32_t& tick) {
     for (uint32_t reads = 0; reads < kMostReadsWithoutAMove; ++reads) {
@@ -55,43 +55,49 @@ bool ReadUntilTheTickMoves(uint32_t& tick) {
     return false;
 }
 
-// False when the count stops moving. Past 500 the wait runs on only while each move is more
-// than half as large again as the one before, which no 32-bit count keeps up for 53 moves, or
+// Reads the counter at the step just seen and the tick once more after it. Where the tick has
+// moved, the counter read came late: false, with `tick` moved on.
+bool ReadTheCounterAtTheStep(uint32_t& tick, uint32_t move, Step& step) {
+    const uint64_t timeStampCounter = HardwareTimeStampCounter();
+    const uint32_t tickAfter = HardwareMillisecondTick();
+    if (tickAfter != tick) {
+        tick = tickAfter;
+        return false;
+    }
+    step = {tick, move, timeStampCounter};
+    return true;
+}
+
+// False when the tick stops moving. Past 500 ms the wait runs on only while each move is more
+// than half as large again as the one before, which no 32-bit tick keeps up for 53 moves, or
 // while the tick keeps moving during the counter read, each time a disturbance of its own.
 bool WaitForTheSteps(Step& start, Step& end) {
     uint32_t tick = HardwareMillisecondTick();
     uint32_t lastMove = 0;
-    bool started = false;
-    bool startJudged = false;
+    Wait wait = Wait::kLookingForTheStart;
     for (;;) {
         const uint32_t before = tick;
         if (!ReadUntilTheTickMoves(tick)) {
             return false;
         }
         const uint32_t move = tick - before;
-        if (started && !startJudged) {
-            startJudged = IsOneStep(start.move, move);
-            started = startJudged;
+        const uint32_t moveBefore = lastMove;
+        lastMove = move;
+        if (wait == Wait::kConfirmingTheStart) {
+            wait =
+                IsOneStep(start.move, move) ? Wait::kWaitingForTheEnd : Wait::kLookingForTheStart;
+        }
+        if (wait == Wait::kLookingForTheStart) {
+            if (ReadTheCounterAtTheStep(tick, move, start)) {
+                wait = Wait::kConfirmingTheStart;
+            }
+            continue;
         }
         // Modulo 2^32, so that a wrap from 0xFFFFFFFF to 0 during the wait changes nothing.
-        const bool atTheEnd =
-            started && tick - start.tick >= kWaitMilliseconds && IsOneStep(move, lastMove);
-        lastMove = move;
-        if (started && !atTheEnd) {
-            continue;
-        }
-        const Step step{tick, move, HardwareTimeStampCounter()};
-        const uint32_t tickAfterCount = HardwareMillisecondTick();
-        if (tickAfterCount != tick) {
-            tick = tickAfterCount;
-            continue;
-        }
-        if (started) {
-            end = step;
+        if (tick - start.tick >= kWaitMilliseconds && IsOneStep(move, moveBefore) &&
+            ReadTheCounterAtTheStep(tick, move, end)) {
             return true;
         }
-        start = step;
-        started = true;
     }
 }
 
@@ -104,9 +110,9 @@ double Megahertz(uint64_t cycles, uint32_t milliseconds) {
 
 }  // namespace
 
-// Without a counter, where the system forbids reading it, where no tick count can be read, or
-// where the count stops moving, CpuClock stays 0. The tick is prepared only once the counter is
-// known to be readable: the system's clock may read the counter itself.
+// Without a counter, where the system forbids reading it, where no tick can be read, or where
+// the tick stops moving, CpuClock stays 0. The tick is prepared only once the counter is known
+// to be readable: the system's clock may read the counter itself.
 void MeasureCpuClock() {
     if (TheCpuInfo.TSC == 0 || !HardwareTimeStampCounterReadable() ||
         !HardwarePrepareMillisecondTick()) {
@@ -119,7 +125,7 @@ void MeasureCpuClock() {
     }
     // The full 64-bit difference: only the low 32 bits would wrap within 500 ms on a processor
     // above about 8.59 GHz. Unsigned arithmetic keeps a wrap of the counter itself right.
-    const uint64_t cycles = end.count - start.count;
+    const uint64_t cycles = end.timeStampCounter - start.timeStampCounter;
     if (cycles >= kFirstBackwardsDifference) {
         return;
     }

@@ -1,24 +1,6 @@
-// The millisecond tick count on POSIX systems: 0 at its first read after its preparation, and
-// from then on 1 more than the whole milliseconds of the raw monotonic clock since that read,
-// truncated to 32 bits so that it wraps from 0xFFFFFFFF to 0 as the Windows tick count does.
-//
-// The clock measurement starts its wait at the first step of the count it sees happen. Counted
-// so, the count's first step comes right after its first read, while the thread is running,
-// and every later one a whole number of milliseconds after that read: the wait starts at once,
-// while the thread is sure to be running. A count from boot, or from the first read without the
-// extra 1, would make it spin up to 1 ms for that step, and a thread held up just then would
-// see it late.
-//
-// CLOCK_MONOTONIC_RAW runs at the rate of the kernel's clock source as the kernel calibrated
-// it, and time synchronisation never adjusts it. CLOCK_MONOTONIC is slewed by NTP by up to
-// 500 ppm (0.05%) while an offset is corrected, which would move a half-second figure by more
-// than the measurement's own error. Where the raw clock is missing (a system that does not
-// define it, or a Linux kernel older than 2.6.28 that refuses it), the monotonic clock is the
-// next best: still steady, only slewed. A kernel older than 2.6 has no clock_gettime at all
-// and answers that it does not know the call; the time of day then stands in, in steps of a
-// microsecond, steady unless someone sets the system's clock during the half second (NTP on
-// such a system slews it, as above). Where the kernel refuses every clock for any other
-// reason (a sandbox that denies the call), there is no count, and the preparation says so.
+// The millisecond tick count on POSIX systems: 0 at its first read after its preparation, then
+// 1 more than the whole milliseconds of the raw monotonic clock since that read, truncated to
+// 32 bits. Why it is counted so, and which clock stands in where, is in docs/clock.md.
 #include "probe/native_target.h"
 
 #if !CPUPROBE_TARGET_WINDOWS
@@ -27,7 +9,7 @@
 #include <sys/time.h>
 #include <time.h>
 
-#if defined(__KLIBC__) && defined(__i386__)
+#if CPUPROBE_TARGET_KLIBC
 #include <asm/unistd.h>
 #endif
 
@@ -36,7 +18,7 @@
 
 namespace {
 
-#if defined(__KLIBC__)
+#if CPUPROBE_TARGET_KLIBC
 using ClockId = int;  // klibc has no clock_gettime, nor its clockid_t: the kernel's is an int
 #else
 using ClockId = clockid_t;
@@ -48,7 +30,7 @@ constexpr uint64_t kNanosecondsPerMicrosecond = 1000u;
 // Not a clock of clock_gettime: the count reads the time of day instead.
 constexpr ClockId kTimeOfDay = -1;
 
-#if defined(__KLIBC__) && defined(__i386__)
+#if CPUPROBE_TARGET_KLIBC
 // klibc has no clock_gettime; the kernel's call is made directly (int 0x80 reaches it on every
 // 32-bit kernel and on 64-bit kernels running 32-bit programs). The kernel answers a negative
 // error number, which is turned into the C library's form.
