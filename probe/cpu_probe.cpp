@@ -1,20 +1,14 @@
-// How a processor describes itself.
-//
-// A processor that has the CPUID instruction lets a program change bit 21 (ID) of the flags
-// register; older ones (the 386 and early 486s) hold it fixed. CPUID takes a leaf number in
-// EAX and answers in EAX, EBX, ECX and EDX:
+// How a processor describes itself. CPUID takes a leaf in EAX and answers in EAX, EBX, ECX, EDX:
 //
 //   leaf 0           EAX the highest standard leaf; EBX, EDX, ECX the 12-byte vendor text
 //   leaf 1           EAX the signature (stepping, model, family, type); EDX the base features
-//   leaf 0x80000000  EAX the highest extended leaf, on processors that have extended leaves;
-//                    others answer with whatever they answer for an unknown leaf
-//   leaf 0x80000001  EDX the extended features: AMD's 3DNow! and its extensions, and bit 22,
-//                    which AMD uses for its MMX extensions (the integer half of SSE)
-//   leaves 0x80000002-0x80000004  the 48-byte processor name
+//   leaf 0x80000000  EAX the highest extended leaf (others answer whatever they answer)
+//   leaf 0x80000001  EDX the extended features: 3DNow!, its extensions, and bit 22 (AMD's
+//                    MMX extensions, the integer half of SSE)
+//   0x80000002-4     the 48-byte processor name
 //
-// A leaf is asked for only when the leaf before it says it exists, and the probe stops at
-// the first one that does not, leaving everything after it zero. The family and model are
-// the 4-bit base fields; the extended fields in bits 16-27 are not read.
+// A leaf is asked only when the one before says it exists; the probe stops at the first that
+// does not, leaving everything after it zero.
 #include <stddef.h>
 
 #include "probe/cpu_info.h"

@@ -1,8 +1,7 @@
-// The one door to the processor and the system's tick count.
-//
-// Only the probe calls these. Each executable links exactly one implementation: the native
-// one for the platform it is built for, or the simulated processor used by the tests and by
-// cpuprobe-sim, which answers from a recorded dump.
+// The one door to the processor and the system's tick count. Called by the probe and the clock
+// (probe/), by cpuprobe-dump for the raw answers it prints (report/dump_cpuid.cpp), and by the
+// benchmark's yardstick for the counter (bench/tsc_reference.cpp). Each executable links one
+// implementation: the native one for its platform, or the simulated processor (sim/).
 #pragma once
 
 #include <stdint.h>

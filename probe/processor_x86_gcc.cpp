@@ -6,7 +6,7 @@
 #include <cpuid.h>
 #include <x86intrin.h>  // __rdtsc
 
-#if defined(__linux__)
+#if CPUPROBE_TARGET_LINUX
 #include <sys/prctl.h>
 #endif
 
@@ -24,7 +24,7 @@ CpuidRegisters HardwareCpuid(uint32_t leaf) {
 // Linux lets a process forbid itself RDTSC, and the setting is inherited across exec. A kernel
 // that does not know the request leaves the counter readable.
 bool HardwareTimeStampCounterReadable() {
-#if defined(__linux__) && defined(PR_GET_TSC)
+#if CPUPROBE_TARGET_LINUX && defined(PR_GET_TSC)
     int state = PR_TSC_ENABLE;
     return prctl(PR_GET_TSC, &state, 0, 0, 0) != 0 || state != PR_TSC_SIGSEGV;
 #else

@@ -4,9 +4,11 @@
 
 #include <stdio.h>
 
+#include "probe/native_target.h"
+
 // Room for the longest path of the file: Linux's PATH_MAX; on Windows the ANSI functions'
 // MAX_PATH (260), and the name. Kept below a page there, so that no stack probe is needed.
-#if defined(_WIN32)
+#if CPUPROBE_TARGET_WINDOWS
 constexpr size_t kLongestShownPath = 300;
 #else
 constexpr size_t kLongestShownPath = 4096;
@@ -17,6 +19,12 @@ struct FileBesideProgram {
     char shownPath[kLongestShownPath];  // its full path, in the form the console shows
     const char* problem;                // why it could not be opened, or null
 };
+
+// Sets shownPath to the folder, the separator and the file's name, and the file and the problem
+// to none; false where the whole path does not fit, with shownPath then the name alone and the
+// problem said. The part of OpenBesideProgram that both systems share.
+bool PathBesideProgram(const char* folder, char separator, const char* fileName,
+                       FileBesideProgram& opened);
 
 // Creates (or replaces) the file of this name beside the running program, for writing as text
 // (CRLF line ends on Windows). Where the program's own folder cannot be found, the current

@@ -5,6 +5,7 @@
 #include <stdio.h>
 
 #include "probe/cpu_info.h"
+#include "probe/native_target.h"
 #include "report/report_output.h"
 
 namespace {
@@ -13,7 +14,7 @@ namespace {
 // terminal. Anywhere else the report is gathered in one buffer, larger than the whole report,
 // and written when the process ends, after the awaited character has arrived.
 void ChooseOutputBuffering() {
-#if !defined(__KLIBC__)
+#if !CPUPROBE_TARGET_KLIBC
     if (!StdoutIsTerminal()) {
         static char buffer[4096];
         setvbuf(stdout, buffer, _IOFBF, sizeof buffer);

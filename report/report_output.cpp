@@ -1,6 +1,8 @@
 #include "report/report_output.h"
 
-#if defined(_WIN32)
+#include "probe/native_target.h"
+
+#if CPUPROBE_TARGET_WINDOWS
 #include <io.h>
 #else
 #include <unistd.h>
@@ -10,7 +12,7 @@
 #include "report/print_line.h"
 
 bool StdoutIsTerminal() {
-#if defined(_WIN32)
+#if CPUPROBE_TARGET_WINDOWS
     return _isatty(_fileno(stdout)) != 0;
 #else
     return isatty(fileno(stdout)) != 0;
