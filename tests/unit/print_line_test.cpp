@@ -1,10 +1,13 @@
-// Report lines reach the stream whole, whatever their length.
+// Report lines reach the stream whole, up to the longest line the report can have.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "report/print_line.h"
+#include "report/report_output.h"
 #include "tests/unit/row_name.h"
 
 namespace {
@@ -43,17 +46,34 @@ TEST_P(Line, ReachesTheStreamWhole) { EXPECT_EQ(Printed(GetParam().text), GetPar
 const LineCase kLineCases[] = {
     {"Blank", "\n"},
     {"Empty", ""},
-    {"LongestReportLine", "CpuName   " + std::string(48, 'N') + "\n"},
-    // Around the 256 bytes formatted on the stack: below, exactly, above.
-    {"OneShortOfTheStackBuffer", std::string(254, 'a') + "\n"},
-    {"FillsTheStackBuffer", std::string(255, 'b') + "\n"},
-    {"OnePastTheStackBuffer", std::string(256, 'c') + "\n"},
-    {"LongerThanAHundredAndTwentyEight", std::string(300, 'x') + "\n"},
-    {"ManyKilobytes", std::string(20000, 'y') + "\n"},
+    {"NameLine", "CpuName   " + std::string(48, 'N') + "\n"},
+    // Around the longest line the report can have: below it, and exactly it.
+    {"OneShortOfTheLongestLine", std::string(kLongestReportLine - 2, 'a') + "\n"},
+    {"TheLongestLine", std::string(kLongestReportLine - 1, 'b') + "\n"},
     {"HighAndControlBytes", "\x01\x7f\xff\xe9\t\r\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, Line, ::testing::ValuesIn(kLineCases), RowName());
+
+// Longer than any report line: cut at the bound, never written past the buffer.
+TEST(Line, CutsALineLongerThanTheLongestReportLine) {
+    for (const std::size_t length : {kLongestReportLine + 1, std::size_t{20000}}) {
+        EXPECT_EQ(Printed(std::string(length, 'c')), std::string(kLongestReportLine, 'c'));
+    }
+}
+
+// The signature line with every field at the widest a 32-bit number prints.
+TEST(Line, TheWidestSignatureLineReachesTheStreamWhole) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    CpuInfo info{};
+    info.TypeID = info.FamilyID = info.ModelID = info.SteppingID = INT32_MIN;
+    WriteReport(file, info);
+    const std::string widest =
+        "TypeID -2147483648, FamilyID -2147483648, ModelID -2147483648, SteppingID -2147483648\n";
+    ASSERT_EQ(widest.size(), kLongestReportLine);
+    EXPECT_NE(ReadBack(file).find("\n" + widest), std::string::npos);
+}
 
 TEST(Line, FormatsEveryConversionTheReportUses) {
     std::FILE* file = std::tmpfile();
