@@ -11,7 +11,7 @@
 #   libstdc++ (the tool's code needs only the C library);
 # - subsystem and OS version 4.0, which every Windows from 95 and NT 4.0 on accepts;
 # - imports from Windows 95's own DLLs alone: KERNEL32, WINMM and CRTDLL, the C runtime that
-#   Windows 95 and NT ship (tests/windows/check_win95.sh checks this).
+#   Windows 95 and NT ship (tests/windows/check_imports.sh checks this).
 # Only the tool and cpuprobe-dump build here; the tests and cpuprobe-sim need the C++ library
 # (the Windows XP build, cmake/mingw-w64-i686.cmake, has them).
 set(CMAKE_SYSTEM_PROCESSOR i386)

@@ -33,14 +33,9 @@ void ProgramFolder(char (&folder)[kLongestShownPath]) {
 }  // namespace
 
 void OpenBesideProgram(const char* fileName, FileBesideProgram& opened) {
-    opened.file = nullptr;
-    opened.problem = nullptr;
     char folder[kLongestShownPath];
     ProgramFolder(folder);
-    const int length =
-        snprintf(opened.shownPath, sizeof opened.shownPath, "%s/%s", folder, fileName);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof opened.shownPath) {
-        opened.problem = strerror(ENAMETOOLONG);
+    if (!PathBesideProgram(folder, '/', fileName, opened)) {
         return;
     }
     opened.file = fopen(opened.shownPath, "w");

@@ -41,20 +41,12 @@ void ProgramFolder(char (&folder)[kLongestShownPath]) {
 }  // namespace
 
 void OpenBesideProgram(const char* fileName, FileBesideProgram& opened) {
-    opened.file = nullptr;
-    opened.problem = nullptr;
     SetFileApisToOEM();
     char folder[kLongestShownPath] = {};
     ProgramFolder(folder);
-    const size_t folderLength = strlen(folder);
-    const size_t nameLength = strlen(fileName);
-    if (folderLength + 1 + nameLength >= sizeof opened.shownPath) {
-        opened.problem = strerror(ENAMETOOLONG);
+    if (!PathBesideProgram(folder, '\\', fileName, opened)) {
         return;
     }
-    memcpy(opened.shownPath, folder, folderLength);
-    opened.shownPath[folderLength] = '\\';
-    memcpy(opened.shownPath + folderLength + 1, fileName, nameLength + 1);
     opened.file = fopen(opened.shownPath, "w");
     if (opened.file == nullptr) {
         opened.problem = strerror(errno);

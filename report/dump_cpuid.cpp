@@ -1,22 +1,7 @@
-// cpuprobe-dump: prints the raw CPUID answers of the processor it runs on, in the form of
-// `cpuid -r -1`, so that the answers of any processor, real or emulated, can be replayed through
-// cpuprobe-sim and its report compared with the tool's own.
-//
-// It asks every standard leaf from 0 up to the highest one leaf 0 reports, then leaf 0x80000000
-// and every extended leaf up to the highest one that leaf reports. Leaf 0x80000000 is always
-// printed: a processor without extended leaves answers it with some unrelated value, which the
-// tool stores as it is. The hardware door asks every leaf with sub-leaf 0, so a leaf that takes
-// a sub-leaf (4, 7, 0xB, 0xD) is recorded with its first one, the same from run to run, and the
-// sub-leaf prints as 0; a dump therefore never differs between two runs on one processor.
-// A processor whose ID bit cannot be changed has no CPUID at all; the dump then says so with
-// the simulated processor's @no-cpuid directive.
-//
-// Where it writes depends on who is asking. With stdout redirected to a file or a pipe, as
-// scripts and checks run it, it prints the dump and nothing else. With stdout on a console (a
-// double click on Windows opens one; so does a prompt without redirection) nobody could keep
-// what it prints, so it writes a bug-report file beside itself instead: the tool's own report
-// of this processor, then the dump. It shows the report and where the file is, and waits for
-// Enter so that a window opened by a double click stays open to be read.
+// cpuprobe-dump: the raw CPUID answers of the processor it runs on, in the form of `cpuid -r -1`,
+// for cpuprobe-sim to replay. Redirected, it prints the dump alone; on a console, where nobody
+// could keep what it prints, it writes the report and the dump into a file beside itself,
+// says where, and waits for Enter, so that a window opened by a double click stays open.
 #include <inttypes.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -28,6 +13,9 @@
 
 namespace {
 
+// Every leaf is asked with sub-leaf 0 (the hardware door fixes it), so a dump never differs
+// between two runs on one processor. Leaf 0x80000000 is always asked: the tool stores what a
+// processor without extended leaves answers there.
 constexpr uint32_t kStandardBase = 0x0;
 constexpr uint32_t kExtendedBase = 0x80000000;
 
@@ -89,7 +77,7 @@ int WriteBugReportBesideProgram() {
     ProbeCpu();
     MeasureCpuClock();
     WriteReport(stdout, TheCpuInfo);
-    FileBesideProgram target;
+    FileBesideProgram target{};
     OpenBesideProgram(kBugReportFileName, target);
     int status = 0;
     if (target.file != nullptr && WriteBugReport(target.file)) {
