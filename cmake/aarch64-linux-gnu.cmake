@@ -2,11 +2,11 @@
 # record. The compiler is Debian's aarch64-linux-gnu-g++ where it is installed; otherwise clang
 # targets aarch64 with Debian's arm64 cross libraries (libstdc++-12-dev-arm64-cross,
 # libc6-dev-arm64-cross, binutils-aarch64-linux-gnu), which, unlike the cross g++, can be
-# installed beside g++-multilib. The programs run under qemu-aarch64:
-#   cmake -S . -B build-aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake
-#   qemu-aarch64 -L /usr/aarch64-linux-gnu build-aarch64/cpuprobe </dev/null
+# installed beside g++-multilib. The programs run under qemu-aarch64
+# (`cmake --workflow --preset aarch64`).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
+set(CPUPROBE_PLATFORM aarch64)
 set(CPUPROBE_AARCH64_TRIPLE aarch64-linux-gnu)
 set(CPUPROBE_AARCH64_SYSROOT /usr/${CPUPROBE_AARCH64_TRIPLE})
 

@@ -1,24 +1,26 @@
 # 32-bit x86 Linux for any processor from the 386 on, statically linked against Debian's klibc
 # (libklibc-dev:i386), whose libc.a holds no instruction past the 386's: the linux-i386
-# download. The host's g++ compiles in -m32 mode with -march=i386; nothing of the C++ library
-# is used (no exceptions, no RTTI, no libstdc++), since the tool's own code needs only the C
-# library. klibc comes either installed, or unpacked by tools/fetch-klibc.sh, which needs no
-# i386 architecture on the system:
-#
-#   root=$(tools/fetch-klibc.sh build-klibc-root)
-#   cmake -S . -B build-i386 -DCMAKE_TOOLCHAIN_FILE=cmake/i386-linux-klibc.cmake \
-#         -DCPUPROBE_KLIBC_ROOT="$root" -DCPUPROBE_STATIC=ON
-#   cmake --build build-i386 -j2 --target cpuprobe cpuprobe-dump
-#   qemu-i386 -cpu 486 build-i386/cpuprobe </dev/null
-#
-# Only the tool and cpuprobe-dump build here; the tests and cpuprobe-sim need the C++ library.
+# download (`cmake --workflow --preset i386`, whose checks run it under qemu-i386's models). The
+# host's g++ compiles in -m32 mode with -march=i386; nothing of the C++ library is used (no
+# exceptions, no RTTI, no libstdc++), since the tool's own code needs only the C library. klibc
+# is the installed one, or the one tools/fetch-klibc.sh unpacks into the build folder without
+# the i386 architecture on the system (or CPUPROBE_KLIBC_ROOT, a folder it unpacked before).
+# Only the tool and cpuprobe-dump build here; cpuprobe-sim needs the C++ library.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i386)
+set(CPUPROBE_PLATFORM i386)
 set(CPUPROBE_MINIMAL_RUNTIME ON)
+set(CPUPROBE_NO_CXX_LIBRARY ON)
 
 set(CPUPROBE_KLIBC_ROOT "" CACHE PATH
     "Folder into which tools/fetch-klibc.sh unpacked klibc; empty: the installed libklibc-dev:i386")
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES CPUPROBE_KLIBC_ROOT)
+if(NOT CPUPROBE_KLIBC_ROOT AND NOT EXISTS /usr/lib/klibc/lib/crt0.o)
+  execute_process(COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/../tools/fetch-klibc.sh
+                          ${CMAKE_BINARY_DIR}/klibc-root
+                  OUTPUT_VARIABLE fetched OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(CPUPROBE_KLIBC_ROOT "${fetched}" CACHE PATH "" FORCE)
+endif()
 set(CPUPROBE_KLIBC "${CPUPROBE_KLIBC_ROOT}/usr/lib/klibc")
 if(NOT EXISTS "${CPUPROBE_KLIBC}/lib/crt0.o")
   message(FATAL_ERROR "No klibc at ${CPUPROBE_KLIBC}: install libklibc-dev:i386, or run "

@@ -1,10 +1,12 @@
-# 32-bit x86 Linux, built with the host's own compiler in -m32 mode (Debian: g++-multilib, or
-# clang with the same multilib libraries). Where the kernel cannot run 32-bit programs, the
-# build runs them under qemu-i386, which also stands in for other processor models:
-#   cmake -S . -B build-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake
-#   qemu-i386 -cpu pentium2 build-i686/cpuprobe </dev/null
+# 32-bit x86 Linux, built with the host's own compiler in -m32 mode (Debian: g++-multilib): a
+# test build, for Debian's 32-bit C library (the Pentium II on). Its programs and tests run
+# under qemu-i386 whatever the kernel, which also stands in for other processor models
+# (`cmake --workflow --preset i686`).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
+set(CPUPROBE_PLATFORM i686)
+# GoogleTest built for 32 bits from Debian's sources: the unit tests run here too.
+set(CPUPROBE_CROSS_UNIT_TESTS ON)
 set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
 
 set(CMAKE_C_FLAGS_INIT "-m32")

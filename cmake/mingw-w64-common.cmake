@@ -1,5 +1,6 @@
 # What the MinGW-w64 toolchain files share; each sets these first and then includes this:
 #   CPUPROBE_MINGW_TRIPLET             the compiler prefix, i686-w64-mingw32 or x86_64-w64-mingw32
+#   CPUPROBE_PLATFORM                  win32 or win64, for the checks (tests/platforms)
 #   CPUPROBE_WINDOWS_SUBSYSTEM_MINOR   the minor half of the subsystem version the .exe asks
 #                                      for: 5.1 is Windows XP, 5.2 Windows XP x64 and Server 2003
 #   CPUPROBE_WINDOWS_SUBSYSTEM_MAJOR   its major half, 5 where it is not set; 4.0 is Windows 95
@@ -37,3 +38,11 @@ endif()
 string(CONCAT CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ "
        "-Wl,--major-subsystem-version,${CPUPROBE_WINDOWS_SUBSYSTEM_MAJOR}"
        ",--minor-subsystem-version,${CPUPROBE_WINDOWS_SUBSYSTEM_MINOR}")
+
+# The checks run the programs under Wine, set to report Windows XP.
+get_filename_component(cpuprobe_wine ${CMAKE_CURRENT_LIST_DIR}/../tests/windows/wine.sh ABSOLUTE)
+if(CPUPROBE_MINGW_TRIPLET MATCHES "^x86_64")
+  set(CMAKE_CROSSCOMPILING_EMULATOR bash ${cpuprobe_wine} 64 winxp64)
+else()
+  set(CMAKE_CROSSCOMPILING_EMULATOR bash ${cpuprobe_wine} 32 winxp)
+endif()

@@ -1,8 +1,6 @@
 # Cross-compiles the win32 download, for Windows 95 and every later Windows, on any x86 from
-# the 386 on, with MinGW-w64 (Debian: g++-mingw-w64-i686-win32):
-#
-#   cmake -S . -B build-win95 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i386.cmake
-#   cmake --build build-win95 -j2 --target cpuprobe cpuprobe-dump
+# the 386 on, with MinGW-w64 (Debian: g++-mingw-w64-i686-win32): `cmake --workflow --preset
+# win32`, whose checks run the programs under 32-bit Wine.
 #
 # What Windows 95 can load and run:
 # - code for the 386 alone (-march=i386), and nothing that would bring in code built for a
@@ -12,17 +10,14 @@
 # - subsystem and OS version 4.0, which every Windows from 95 and NT 4.0 on accepts;
 # - imports from Windows 95's own DLLs alone: KERNEL32, WINMM and CRTDLL, the C runtime that
 #   Windows 95 and NT ship (tests/windows/check_imports.sh checks this).
-# Only the tool and cpuprobe-dump build here; the tests and cpuprobe-sim need the C++ library
-# (the Windows XP build, cmake/mingw-w64-i686.cmake, has them).
+# The tool and cpuprobe-dump are linked so (CPUPROBE_MINIMAL_RUNTIME, report/CMakeLists.txt);
+# cpuprobe-sim.exe, which only the checks run, takes MinGW's usual runtime.
 set(CMAKE_SYSTEM_PROCESSOR i386)
+set(CPUPROBE_PLATFORM win32)
 set(CPUPROBE_MINGW_TRIPLET i686-w64-mingw32)
 set(CPUPROBE_WINDOWS_SUBSYSTEM_MAJOR 4)
 set(CPUPROBE_WINDOWS_SUBSYSTEM_MINOR 0)
 set(CPUPROBE_MINIMAL_RUNTIME ON)
-# The C runtime, then the system, then the compiler's helpers for anything left. Set ahead of
-# the shared file, whose own list is empty.
-set(CMAKE_CXX_STANDARD_LIBRARIES "-lmingwex -lcrtdll -lkernel32 -lgcc" CACHE STRING
-    "Libraries linked into every C++ program")
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
 
 string(CONCAT CMAKE_CXX_FLAGS_INIT
@@ -31,4 +26,4 @@ string(CONCAT CMAKE_CXX_FLAGS_INIT
        "-ffunction-sections -fdata-sections")
 set(CMAKE_CXX_FLAGS_RELEASE_INIT "-Os -DNDEBUG")
 string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT
-       " -nostdlib -Wl,--major-os-version,4,--minor-os-version,0 -Wl,--gc-sections")
+       " -Wl,--major-os-version,4,--minor-os-version,0 -Wl,--gc-sections")

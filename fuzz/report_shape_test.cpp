@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "fuzz/probe_oracle.h"
-#include "tests/e2e/report_cases.h"
-#include "tests/e2e/report_shape.h"
 #include "tests/support/process.h"
+#include "tests/support/report_cases.h"
+#include "tests/support/report_shape.h"
 
 namespace {
 
@@ -232,7 +232,7 @@ void CheckReport(const std::string& report, const Scenario& s) {
     EXPECT_EQ(report, expected);
     const std::size_t lineEnds = static_cast<std::size_t>(
         std::count_if(expected.begin(), expected.end(), [](char c) { return c == '\n'; }));
-    if (lineEnds == kReportLineCount && expected.find('\r') == std::string::npos) {
+    if (lineEnds == ReportLineCount() && expected.find('\r') == std::string::npos) {
         EXPECT_TRUE(IsWellFormedReport(report));
     }
 }

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/report_shape.h"
 #include "sim/scenario.h"
 #include "tests/support/process.h"
+#include "tests/support/report_shape.h"
 #include "tests/support/watch.h"
 
 namespace {
@@ -64,7 +64,7 @@ std::string ReadReportFromTerminal(int master) {
              at = shown.find("\r\n", at + 2)) {
             ++lineEnds;
         }
-        return lineEnds >= kReportLineCount;
+        return lineEnds >= ReportLineCount();
     });
 }
 
@@ -152,7 +152,7 @@ TEST(RealTool, InputAtEndEndsItWithAWellFormedReport) {
     EXPECT_EQ(run.err, "");
     ASSERT_TRUE(IsWellFormedReport(run.out)) << run.out;
     const std::vector<std::string> lines = SplitLines(run.out);
-    if (ReportValue(lines, kTscLine) == "0") {
+    if (ReportValue(lines, "TSC") == "0") {
         GTEST_SKIP() << "the processor reports no time-stamp counter (TSC 0), as some "
                         "hypervisors arrange: there is no clock to measure here";
     }
@@ -160,7 +160,7 @@ TEST(RealTool, InputAtEndEndsItWithAWellFormedReport) {
         GTEST_SKIP() << "this process may not read the time-stamp counter (PR_SET_TSC): "
                         "there is no clock to measure here";
     }
-    EXPECT_GT(std::stod(ReportValue(lines, kClockLine)), 0.0) << lines[kClockLine];
+    EXPECT_GT(std::stod(ReportValue(lines, "CpuClock")), 0.0) << lines[ReportLineOf("CpuClock")];
 }
 
 // Where the system forbids reading the counter, the report still comes, with a clock of 0.
@@ -182,7 +182,7 @@ TEST(RealTool, ForbiddenCounterGivesAZeroClock) {
     EXPECT_EQ(run.exit.status, 0);
     EXPECT_EQ(run.err, "");
     ASSERT_TRUE(IsWellFormedReport(run.out)) << run.out;
-    EXPECT_EQ(SplitLines(run.out)[kClockLine], "CpuClock 0.0MHz");
+    EXPECT_EQ(SplitLines(run.out)[ReportLineOf("CpuClock")], "CpuClock 0.0MHz");
 }
 
 TEST(RealTool, IdentityAgreesWithTheSystem) {
@@ -202,11 +202,11 @@ TEST(RealTool, IdentityAgreesWithTheSystem) {
     const ToolRun run = RunWithInputAtEnd();
     ASSERT_TRUE(IsWellFormedReport(run.out)) << run.out;
     const std::vector<std::string> lines = SplitLines(run.out);
-    EXPECT_EQ(ReportValue(lines, kVendorLine), VendorFromCpuinfo());
-    EXPECT_EQ(lines[kSignatureLine], SignatureLine(answers.leaves[1].eax));
+    EXPECT_EQ(ReportValue(lines, "VenderID"), VendorFromCpuinfo());
+    EXPECT_EQ(lines[ReportLineOf("TypeID")], SignatureLine(answers.leaves[1].eax));
     char highestLeaf[16];
     std::snprintf(highestLeaf, sizeof highestLeaf, "%x", answers.leaves[0].eax);
-    EXPECT_EQ(ReportValue(lines, kCpuidMaxLine), highestLeaf);
+    EXPECT_EQ(ReportValue(lines, "CPUIDMax"), highestLeaf);
 }
 
 // Into a file the report is held back until the character has arrived, then written whole.

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/report_cases.h"
-#include "tests/e2e/report_shape.h"
 #include "sim/simulated_processor.h"
 #include "tests/support/process.h"
+#include "tests/support/report_cases.h"
+#include "tests/support/report_shape.h"
 #include "tests/support/saved_text.h"
 
 namespace {

@@ -20,6 +20,7 @@
 
 #include "sim/simulated_processor.h"
 #include "tests/support/process.h"
+#include "tests/support/report_shape.h"
 
 namespace {
 
@@ -27,8 +28,6 @@ using Clock = std::chrono::steady_clock;
 
 // Far beyond the half second the tool spins, even under valgrind on a busy machine.
 constexpr std::chrono::seconds kGuard{60};
-
-constexpr std::size_t kReportLines = 18;
 
 // Family 6, model 3, stepping 3, with FPU, TSC, MSR, CMOV and MMX but no SSE, and no extended
 // leaves.
@@ -173,7 +172,7 @@ void ExpectWholeReport(const std::string& out, bool simulated) {
     if (simulated) {
         EXPECT_EQ(out, kScenarioReport);
     } else {
-        EXPECT_EQ(LineCount(out), kReportLines) << out;
+        EXPECT_EQ(LineCount(out), ReportLineCount()) << out;
         EXPECT_EQ(out.rfind("VenderID  ", 0), 0u) << out;
     }
 }
@@ -191,7 +190,9 @@ class BrokenStream : public testing::TestWithParam<StreamCase> {
     Child Start(int stdinFd, int stdoutFd, int outReadFd) {
         int errPipe[2] = {-1, -1};
         EXPECT_EQ(pipe2(errPipe, O_CLOEXEC), 0);
-        const Command command{{GetParam().program}, {{kScenarioVariable, scenarioPath_}}};
+        Command command;
+        command.argv = {GetParam().program};
+        command.environment[kScenarioVariable] = scenarioPath_;
         Child child;
         child.pid = StartProcess(command, stdinFd, stdoutFd, errPipe[1]);
         close(errPipe[1]);
@@ -237,7 +238,8 @@ class BrokenStream : public testing::TestWithParam<StreamCase> {
             return {};
         }
         Child child = Start(slave, slave, master);
-        EXPECT_TRUE(ReadUntil(child, kReportLines)) << "the report did not show on the terminal";
+        EXPECT_TRUE(ReadUntil(child, ReportLineCount()))
+            << "the report did not show on the terminal";
         ExpectWholeReport(child.out, GetParam().simulated);
         child.outFd = -1;  // the master stays open for the line and the queue check below
         const char line[] = "y\n";

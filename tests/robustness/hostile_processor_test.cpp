@@ -177,7 +177,10 @@ TEST_P(HostileProcessor, ProbeWritesNothingOutsideItsFields) {
 
 TEST_P(HostileProcessor, ReportCarriesTheBytesUnchanged) {
     const std::string path = WriteTempFile(GetParam().name, GetParam().scenario);
-    const ProcessResult run = RunProcess({{CPUPROBE_SIM_PATH}, {{kScenarioVariable, path}}}, "\n");
+    Command sim;
+    sim.argv = {CPUPROBE_SIM_PATH};
+    sim.environment[kScenarioVariable] = path;
+    const ProcessResult run = RunProcess(sim, "\n");
     std::remove(path.c_str());
     EXPECT_EQ(run.out, "VenderID  " + GetParam().vendor + "\nCpuName   " + GetParam().cpuName +
                            "\n" + GetParam().tail);

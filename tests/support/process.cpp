@@ -5,6 +5,7 @@
 #if defined(__linux__)
 #include <sys/prctl.h>
 #endif
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -105,10 +106,16 @@ pid_t StartProcess(const Command& command, int stdinFd, int stdoutFd, int stderr
         PlaceDescriptor(out, STDOUT_FILENO);
         PlaceDescriptor(err, STDERR_FILENO);
         ApplyEnvironment(command);
+        if (!command.directory.empty() && chdir(command.directory.c_str()) != 0) {
+            _exit(127);
+        }
+        if (command.terminalSession && (setsid() < 0 || ioctl(STDIN_FILENO, TIOCSCTTY, 0) != 0)) {
+            _exit(127);
+        }
         if (command.forbidTimeStampCounter) {
             ForbidTimeStampCounterOrExit();
         }
-        execv(argv[0], argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     return pid;

@@ -16,6 +16,11 @@ struct Command {
     // Linux only: the program may not read the time-stamp counter (prctl PR_SET_TSC), as a
     // sandbox can arrange; RDTSC then raises SIGSEGV.
     bool forbidTimeStampCounter = false;
+    // The folder the program starts in; empty: this process's own.
+    std::string directory;
+    // The program leads a session of its own whose controlling terminal is its stdin, as in a
+    // terminal window (Wine's console needs one).
+    bool terminalSession = false;
 };
 
 // Starts the program with the given descriptors as its stdin, stdout and stderr; -1 leaves

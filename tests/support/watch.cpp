@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 namespace {
@@ -139,4 +141,55 @@ bool FromTerminalLines(const std::string& shown, std::string& text) {
         text += shown[i];
     }
     return true;
+}
+
+namespace {
+
+// The number of read() for the process's own word size: 3 in a 32-bit x86 program.
+long ReadCallOf(pid_t pid) {
+    constexpr std::size_t kElfClassByte = 4;
+    constexpr char kElf32 = 1;
+    constexpr long kI386Read = 3;
+    char header[kElfClassByte + 1] = {};
+    std::ifstream("/proc/" + std::to_string(pid) + "/exe", std::ios::binary)
+        .read(header, sizeof header);
+    return header[kElfClassByte] == kElf32 ? kI386Read : SYS_read;
+}
+
+std::string LinkOf(const std::string& path) {
+    char target[256] = {};
+    const ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
+    return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : "";
+}
+
+bool AnyThreadReads(pid_t pid, long readCall, const std::string& file) {
+    const std::string process = "/proc/" + std::to_string(pid);
+    for (const auto& task : std::filesystem::directory_iterator(process + "/task")) {
+        std::istringstream current(ReadWholeFile(task.path().string() + "/syscall"));
+        long number = -1;
+        std::string descriptor;
+        if (current >> number >> descriptor && number == readCall &&
+            LinkOf(process + "/fd/" + std::to_string(std::stol(descriptor, nullptr, 16))) == file) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool WaitUntilAnyThreadReads(pid_t pid, int fd) {
+    const std::string file = LinkOf("/proc/self/fd/" + std::to_string(fd));
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (std::chrono::steady_clock::now() < deadline && !HasExited(pid)) {
+        try {
+            if (AnyThreadReads(pid, ReadCallOf(pid), file)) {
+                return true;
+            }
+        } catch (const std::exception&) {
+            // A thread or descriptor that went away while it was looked at.
+        }
+        sched_yield();
+    }
+    return false;
 }

@@ -32,6 +32,11 @@ bool CanSeeChildSystemCalls();
 // or takes longer than kPatience.
 bool WaitUntilReadingStdin(pid_t pid);
 
+// True once any thread of the child sits in read() on a descriptor open on the same file as
+// this process's `fd` (an emulator such as Wine reads stdin through a duplicate of it, and a
+// 32-bit program through the 32-bit system call). False if it ends first or after kPatience.
+bool WaitUntilAnyThreadReads(pid_t pid, int fd);
+
 // Reads from the descriptor (a terminal's master side) until what has arrived satisfies
 // `done`, the other side closes, or kPatience runs out; returns all that arrived.
 std::string ReadUntil(int fd, const std::function<bool(const std::string&)>& done);

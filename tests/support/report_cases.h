@@ -29,6 +29,11 @@ ReportCase ReportCaseFor(const std::string& folder, const std::string& relativeI
 // Names the parametrized test after its case, so that a failure names the processor.
 std::string ReportCaseName(const testing::TestParamInfo<ReportCase>& info);
 
+// Runs cpuprobe-sim on the dump text (written to a temporary file named after `name`), with
+// the simulated processor's default clocks.
+ProcessResult ReplayDump(const std::string& simulatorPath, const std::string& dumpText,
+                         const std::string& name);
+
 // Runs cpuprobe-sim on a scenario file with stdin at its end; a missing path leaves the
 // scenario variable unset.
 ProcessResult RunSimulator(const std::string& simulatorPath, const std::string* scenarioPath);

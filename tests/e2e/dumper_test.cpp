@@ -1,8 +1,9 @@
 // cpuprobe-dump, linked against the simulated processor instead of the real one: what it prints
-// for a processor must give that processor's report again when replayed through cpuprobe-sim,
-// and a garbage highest leaf must not make it ask for billions of leaves. Run on a terminal, it
-// must leave a bug-report file beside itself that holds the report and replays to it, say
-// where, and wait for Enter.
+// for a processor must give that processor's report again when replayed through cpuprobe-sim
+// (for every recorded processor: the suite's one path through them), and a garbage highest
+// leaf must not make it ask for billions of leaves. Run on a terminal, it must leave a
+// bug-report file beside itself that holds the report and replays to it, say where, and wait
+// for Enter.
 #include <fcntl.h>
 #include <pty.h>
 #include <unistd.h>
@@ -11,14 +12,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
 
-#include "tests/e2e/report_cases.h"
-#include "tests/emulated/replay.h"
 #include "sim/simulated_processor.h"
 #include "tests/support/process.h"
+#include "tests/support/report_cases.h"
+#include "tests/support/report_shape.h"
 #include "tests/support/watch.h"
 
 namespace {
@@ -38,7 +40,7 @@ ProcessResult DumpScenario(const std::string& name, const std::string& scenario)
 }
 
 long CountLinesStartingWith(const std::string& text, const std::string& prefix) {
-    const std::vector<std::string> lines = ReportLines(text);
+    const std::vector<std::string> lines = SplitLines(text);
     return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
         return line.compare(0, prefix.size(), prefix) == 0;
     });
@@ -91,23 +93,37 @@ TEST(Dumper, SaysSoWhenTheProcessorHasNoCpuid) {
 TEST(Dumper, WritesLeavesInTheRawCpuidForm) {
     const ProcessResult dump =
         DumpScenario("form", "CPUID 00000000: 00000000-756E6547-6C65746E-49656E69\n");
-    EXPECT_EQ(ReportLines(dump.out).at(1),
+    EXPECT_EQ(SplitLines(dump.out).at(1),
               "   0x00000000 0x00: eax=0x00000000 ebx=0x756e6547 ecx=0x6c65746e edx=0x49656e69");
 }
 
-// Every recorded processor: dumped by cpuprobe-dump, replayed, it must print its report again.
-// One test per processor, named after it; the suite runs them in two shards side by side.
+// Every recorded processor: dumped by cpuprobe-dump, replayed, it must print its report again,
+// with nothing on stderr and a normal end. One test per processor, named after it. Where
+// CPUPROBE_PROCESSOR names one file below the processors' folder, only that one runs: so each
+// ctest test of build/tests/processors runs one.
 class Redumped : public testing::TestWithParam<ReportCase> {};
 
 TEST_P(Redumped, GivesItsReportAgain) {
     const ReportCase& processor = GetParam();
+    ASSERT_TRUE(std::filesystem::is_regular_file(processor.reportPath))
+        << processor.inputPath << " has no report beside it";
     const ProcessResult dump = DumpScenarioFile(processor.inputPath);
+    EXPECT_EQ(dump.err, "");
     const ProcessResult replay = ReplayDump(CPUPROBE_SIM_PATH, dump.out, processor.name);
-    EXPECT_EQ(replay.out, ReadWholeFile(processor.reportPath)) << replay.err;
+    EXPECT_EQ(replay.out, ReadWholeFile(processor.reportPath)) << "from " << processor.inputPath;
+    EXPECT_EQ(replay.err, "");
+    EXPECT_TRUE(replay.exit.exited && replay.exit.status == 0) << "status " << replay.exit.status;
 }
 
-INSTANTIATE_TEST_SUITE_P(Processors, Redumped,
-                         testing::ValuesIn(FindReportCases(CPUPROBE_PROCESSORS_PATH, ".txt")),
+std::vector<ReportCase> ProcessorsToRun() {
+    const char* one = std::getenv("CPUPROBE_PROCESSOR");
+    if (one != nullptr) {
+        return {ReportCaseFor(CPUPROBE_PROCESSORS_PATH, one)};
+    }
+    return FindReportCases(CPUPROBE_PROCESSORS_PATH, ".txt");
+}
+
+INSTANTIATE_TEST_SUITE_P(Processors, Redumped, testing::ValuesIn(ProcessorsToRun()),
                          ReportCaseName);
 
 // ---------------------------------------------------------------------------------------------
@@ -164,11 +180,12 @@ TerminalRun RunOnTerminal(const fs::path& folder, const std::string& scenarioPat
     return run;
 }
 
-// The first 18 lines of a text, each with its "\n" (a file written on Windows would have
+// The report's lines at the start of a text, each with its "\n" (a file written on Windows would
+// have
 // "\r\n"; this one is written on Linux).
 std::string FirstReportLines(const std::string& text) {
     std::size_t end = 0;
-    for (int line = 0; line < 18 && end != std::string::npos; ++line) {
+    for (std::size_t line = 0; line < ReportLineCount() && end != std::string::npos; ++line) {
         end = text.find('\n', end);
         end = end == std::string::npos ? end : end + 1;
     }

@@ -1,7 +1,8 @@
-#include "tests/e2e/report_cases.h"
+#include "tests/support/report_cases.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 
@@ -72,6 +73,14 @@ ProcessResult RunSimulator(const std::string& simulatorPath, const std::string* 
     program.environment[kScenarioVariable] =
         scenarioPath != nullptr ? std::optional<std::string>(*scenarioPath) : std::nullopt;
     return RunProcess(program, "");
+}
+
+ProcessResult ReplayDump(const std::string& simulatorPath, const std::string& dumpText,
+                         const std::string& name) {
+    const std::string dumpPath = WriteTempFile(name + ".dump", dumpText);
+    ProcessResult result = RunSimulator(simulatorPath, &dumpPath);
+    std::remove(dumpPath.c_str());
+    return result;
 }
 
 void ExpectSimulatorGivesReport(const std::string& simulatorPath, const ReportCase& reportCase) {
