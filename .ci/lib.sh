@@ -1,69 +1,86 @@
 # shellcheck shell=bash
-# Shared by .ci/run and the legs (sourced): how a leg names its steps, fails and says what it
-# skipped; how it installs packages; and whether this machine's kernel runs 32-bit x86 programs.
+# Sourced by .ci/run and the package scripts: how a run names its steps, keeps their verdicts
+# and times, and lists what it skipped and why; how it installs packages.
 #
 # The package archive is not the project. An index that cannot be read (a mirror mid-sync) is a
-# WARNING: line, never a failure by itself; a package that a check truly needs and cannot be
-# installed fails with apt's own first error line; one that only some check needs (32-bit Wine)
-# is skipped, with apt's line, by that check alone.
+# WARNING: line, never a failure by itself; a package that the run truly needs and cannot be
+# installed fails with apt's own first error line; one that only some checks need (32-bit Wine)
+# leaves those checks skipped, with apt's line as the reason.
 #
-# Some 64-bit kernels are built without 32-bit support: a 32-bit program then fails with "Exec
-# format error", and chroot, which retries such a program as a shell script, with "No such file
-# or directory". The legs run the 32-bit tool through qemu-i386 there, and skip only what
-# cannot run at all (32-bit Wine).
-#
-# CPUPROBE_NO_32BIT=1 makes every leg take that path on any machine, to try it.
 # CPUPROBE_APT_PAUSE (seconds, default 30) is the pause before an update is tried again.
 
-# --- steps, failures and skips ---
-
-ci_leg=${ci_leg:-ci}
-# Names each step, and says how long the one before it took.
-step() {
-    if [ -n "${ci_step_name:-}" ]; then
-        printf '(%s: %d s)\n' "$ci_step_name" "$((SECONDS - ci_step_started))"
-    fi
-    ci_step_name=$*
-    ci_step_started=$SECONDS
-    printf '\n--- %s: %s ---\n' "$ci_leg" "$*"
-}
+ci_name=${ci_name:-ci}
+ci_results=${CPUPROBE_CI_RESULTS:-$(mktemp)}
+ci_skips=${CPUPROBE_CI_SKIPS:-$(mktemp)}
+export CPUPROBE_CI_RESULTS=$ci_results CPUPROBE_CI_SKIPS=$ci_skips
 
 fail() {
-    printf '\n%s: FAILED: %s\n' "$ci_leg" "$*" >&2
+    printf '\n%s: FAILED: %s\n' "$ci_name" "$*" >&2
     exit 1
 }
 
-# What a leg did not run, or ran another way, with the reason: printed at once and listed
-# again by summarize_skips at the leg's end, and in .ci/run's summary when it started the leg.
-ci_skips=()
+# A check left out, with the reason: said at once, and listed again in the run's summary.
 skipped() {
-    ci_skips+=("$1: $2")
     printf 'SKIPPED: %s: %s\n' "$1" "$2"
-    if [ -n "${CPUPROBE_CI_SKIPS:-}" ]; then
-        printf '%s: %s: %s\n' "$ci_leg" "$1" "$2" >>"$CPUPROBE_CI_SKIPS"
-    fi
+    printf '%s: %s\n' "$1" "$2" >>"$ci_skips"
 }
 
-summarize_skips() {
-    if [ "${#ci_skips[@]}" = 0 ]; then
-        echo "skipped: nothing"
-        return
+# Runs one step of the run (a command and its arguments), whatever became of the others, and
+# keeps its verdict and time for the summary.
+ci_step() {
+    local name=$1 started=$SECONDS status=0
+    shift
+    printf '\n=== %s ===\n' "$name"
+    "$@" || status=$?
+    printf '%s\t%s\t%s\n' "$status" "$((SECONDS - started))" "$name" >>"$ci_results"
+    printf '=== %s: %s in %d s ===\n' "$name" "$([ "$status" = 0 ] && echo passed || echo "FAILED (status $status)")" \
+        "$((SECONDS - started))"
+    return 0
+}
+
+# Each step's verdict and time, then every skip; exits 1 when a step failed.
+ci_summary() {
+    local failed
+    printf '\n=== summary: %d s in all ===\n' "$SECONDS"
+    awk -F'\t' '{ printf "  %-44s %-7s %4d s\n", $3, ($1 == 0 ? "passed" : "FAILED"), $2 }' "$ci_results"
+    if [ -s "$ci_skips" ]; then
+        echo "skipped on this machine, with the reason:"
+        sort -u "$ci_skips" | sed 's/^/  /'
+    else
+        echo "nothing skipped"
     fi
-    echo "skipped or run another way (${#ci_skips[@]}):"
-    printf '  %s\n' "${ci_skips[@]}"
+    failed=$(awk -F'\t' '$1 != 0' "$ci_results" | wc -l)
+    [ "$failed" = 0 ] || { echo "$failed step(s) failed" >&2; return 1; }
+    echo "every step passed"
+}
+
+# The tests that a preset's ctest run skipped (its JUnit file, ctest-results.xml in its build
+# folder), each with the line of its output that says why: the one with "SKIPPED:", or the one
+# after GoogleTest's "Skipped".
+ctest_skips() {
+    awk -v preset="$1" '
+        /<testcase name=/ { split($0, name, "\""); test = name[2]; skipping = 0; reason = "" }
+        /<skipped / { skipping = 1 }
+        skipping && after && reason == "" && NF { reason = $0 }
+        skipping && /SKIPPED: / && reason == "" { reason = $0; sub(/.*SKIPPED: /, "", reason) }
+        { after = / Skipped$/ }
+        /<\/testcase>/ && skipping { print preset ": " test ": " (reason == "" ? "(no reason given)" : reason) }
+    ' "$2/ctest-results.xml" 2>/dev/null || true
 }
 
 # --- installing ---
 
 # Every apt-get run retries a failed download and waits for another apt or dpkg run on the
 # same machine to let go of the package manager's lock.
-ci_apt_get() {
-    apt-get -o Acquire::Retries=3 -o DPkg::Lock::Timeout=600 "$@"
-}
+ci_apt_get() { apt-get -o Acquire::Retries=3 -o DPkg::Lock::Timeout=600 "$@"; }
 
-# The index files that an update could not read, one a line: apt's "Failed to fetch" lines.
-unread_indexes() {
-    grep -E '^[EW]: Failed to fetch ' "$1" || true
+# apt's own first error line of a failed run's output; where apt lists unmet dependencies, the
+# first of them too, which names the package at fault.
+first_apt_error() {
+    local line unmet
+    line=$(grep -m 1 '^E: ' "$1" | sed 's/^E: //' || true)
+    unmet=$(grep -m 1 -E '(Depends|PreDepends|Conflicts|Breaks): ' "$1" | sed 's/^ *//; s/  */ /g' || true)
+    echo "${line:-apt-get gave no error line}${unmet:+ (first unmet: $unmet)}"
 }
 
 # Updates the package lists. Where some index cannot be read, it waits and tries once more;
@@ -73,18 +90,14 @@ ci_apt_update() {
     log=$(mktemp)
     for attempt in 1 2; do
         ci_apt_get update >"$log" 2>&1 || true
-        failed=$(unread_indexes "$log")
-        if [ -z "$failed" ] && ! grep -q '^E: ' "$log"; then
-            break
-        fi
+        failed=$(grep -E '^[EW]: Failed to fetch ' "$log" || true)
+        [ -n "$failed" ] || ! grep -q '^E: ' "$log" || failed=$(grep -m 1 '^E: ' "$log")
+        [ -n "$failed" ] || break
         if [ "$attempt" = 1 ]; then
             echo "apt-get update: some indexes could not be read; trying again in ${CPUPROBE_APT_PAUSE:-30} s"
             sleep "${CPUPROBE_APT_PAUSE:-30}"
         fi
     done
-    if [ -z "$failed" ]; then
-        failed=$(grep '^E: ' "$log" | head -n 1)
-    fi
     if [ -n "$failed" ]; then
         sed 's/^[EW]: /WARNING: apt-get update: /' <<<"$failed"
     else
@@ -93,18 +106,8 @@ ci_apt_update() {
     rm -f "$log"
 }
 
-# apt's own first error line of a failed apt-get run's output, for the reason of a failure;
-# where apt lists unmet dependencies, the first of them too, which names the package at fault.
-first_apt_error() {
-    local line unmet
-    line=$(grep -m 1 '^E: ' "$1" | sed 's/^E: //' || true)
-    unmet=$(grep -m 1 -E '(Depends|PreDepends|Conflicts|Breaks): ' "$1" | sed 's/^ *//; s/  */ /g' || true)
-    echo "${line:-apt-get gave no error line}${unmet:+ (first unmet: $unmet)}"
-}
-
-# Installs packages that the check truly needs (apt-get install), or the build dependencies of
-# a source tree (ci_install build-dep DIR): what cannot be installed fails the leg with apt's
-# first error line.
+# Installs packages that the run truly needs (apt-get install), or the build dependencies of a
+# source tree (ci_install build-dep DIR): what cannot be installed fails with apt's first error.
 ci_install() {
     local command=(install "$@") log status=0
     [ "${1:-}" != build-dep ] || command=("$@")
@@ -118,8 +121,8 @@ ci_install() {
     rm -f "$log"
 }
 
-# Installs packages that only one check needs. Exits 0 when they are installed; otherwise
-# leaves apt's first error line in ci_install_error and exits 1, for the check to be skipped.
+# Installs packages that only some checks need: exits 0 when they are installed; otherwise
+# leaves apt's first error line in ci_install_error and exits 1, for those checks to be skipped.
 ci_install_error=""
 ci_try_install() {
     local log status=0
@@ -128,93 +131,4 @@ ci_try_install() {
     ci_install_error=$(first_apt_error "$log")
     rm -f "$log"
     [ "$status" = 0 ]
-}
-
-# Adds the i386 architecture, for 32-bit Wine alone, and reads its package lists.
-ci_add_i386() {
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        dpkg --add-architecture i386 || fail "could not add the i386 architecture"
-        ci_apt_update
-    fi
-}
-
-# Where 32-bit Windows programs can run under Wine here, installs 32-bit Wine and exits 0.
-# Otherwise says why not in ci_no_wine32_reason and exits 1: the kernel runs no 32-bit
-# programs, or the archive could not install wine32:i386. The answer is found once per run.
-readonly WHY_NO_32BIT_WINE="this kernel runs no 32-bit x86 programs, and 32-bit Wine is one"
-ci_no_wine32_reason=""
-ci_wine32_available() {
-    if [ -z "${CPUPROBE_WINE32:-}" ]; then
-        if ! host_runs_32bit_x86; then
-            CPUPROBE_WINE32="no:$WHY_NO_32BIT_WINE"
-        else
-            ci_add_i386
-            if ci_try_install wine32:i386; then
-                CPUPROBE_WINE32=yes
-            else
-                CPUPROBE_WINE32="no:the package archive could not install wine32:i386: $ci_install_error"
-            fi
-        fi
-        export CPUPROBE_WINE32
-    fi
-    ci_no_wine32_reason=${CPUPROBE_WINE32#no:}
-    [ "$CPUPROBE_WINE32" = yes ]
-}
-
-# --- 32-bit programs ---
-
-# Exits 0 when 32-bit x86 programs run here. The answer is found once, by running a tiny
-# 32-bit program, and kept in CPUPROBE_HOST_RUNS_32BIT for the legs that .ci/run starts.
-host_runs_32bit_x86() {
-    [ "${CPUPROBE_NO_32BIT:-0}" != 1 ] || return 1
-    if [ -z "${CPUPROBE_HOST_RUNS_32BIT:-}" ]; then
-        CPUPROBE_HOST_RUNS_32BIT=$(try_32bit_x86_program)
-        export CPUPROBE_HOST_RUNS_32BIT
-    fi
-    [ "$CPUPROBE_HOST_RUNS_32BIT" = yes ]
-}
-
-# Builds, with the assembler and linker alone (no 32-bit C library needed), a 32-bit program
-# whose only instruction is the system call exit(42), and runs it. Prints yes when it ended
-# with 42, no otherwise.
-try_32bit_x86_program() {
-    local dir status=0
-    dir=$(mktemp -d)
-    printf '.globl _start\n_start:\n\tmovl $1, %%eax\n\tmovl $42, %%ebx\n\tint $0x80\n' \
-        >"$dir/exit42.s"
-    if ! as --32 -o "$dir/exit42.o" "$dir/exit42.s" ||
-        ! ld -m elf_i386 -o "$dir/exit42" "$dir/exit42.o"; then
-        rm -rf "$dir"
-        echo "ci: could not build a 32-bit test program (binutils)" >&2
-        exit 1
-    fi
-    "$dir/exit42" 2>/dev/null || status=$?
-    rm -rf "$dir"
-    if [ "$status" = 42 ]; then echo yes; else echo no; fi
-}
-
-# One line saying why 32-bit programs are run another way here, for the log.
-describe_32bit_host() {
-    if [ "${CPUPROBE_NO_32BIT:-0}" = 1 ]; then
-        echo "32-bit x86 programs: treated as refused (CPUPROBE_NO_32BIT=1)"
-    elif host_runs_32bit_x86; then
-        echo "32-bit x86 programs: this kernel runs them"
-    else
-        echo "32-bit x86 programs: this kernel refuses them (a 32-bit exit(42) did not run)"
-    fi
-}
-
-# --- GoogleTest for 32-bit x86 ---
-
-# Builds GoogleTest and GoogleMock for 32-bit x86 from the sources that libgtest-dev ships, and
-# installs them under $1, for -DCMAKE_PREFIX_PATH of a 32-bit build: no i386 package needed.
-build_gtest_i686() {
-    local prefix=$1
-    [ -f "$prefix/lib/cmake/GTest/GTestConfig.cmake" ] && return 0
-    cmake -S /usr/src/googletest -B "$prefix.build" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/i686-linux-gnu.cmake" \
-        -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null &&
-        cmake --build "$prefix.build" -j2 >/dev/null &&
-        cmake --install "$prefix.build" >/dev/null ||
-        fail "could not build GoogleTest for i686 from /usr/src/googletest"
 }

@@ -60,7 +60,7 @@ printf 'Package: ci-pinned-package\nPin: release *\nPin-Priority: -1\n' \
 
 # The helpers as the legs use them, in a shell of their own: what they print, and their status.
 run_helpers() {
-    env -u CPUPROBE_CI_SKIPS CPUPROBE_APT_PAUSE=0 ci_leg=archive-fault-test bash -c '
+    env -u CPUPROBE_CI_SKIPS CPUPROBE_APT_PAUSE=0 ci_name=archive-fault-test bash -c '
         set -euo pipefail
         source "$1/.ci/lib.sh"
         ci_apt_update
@@ -90,7 +90,7 @@ grep -q '^helpers done$' <<<"$output" || fail "the helpers stopped early"
 
 # A package that a check truly needs fails the leg, with apt's first error line.
 status=0
-output=$(env -u CPUPROBE_CI_SKIPS CPUPROBE_APT_PAUSE=0 ci_leg=archive-fault-test bash -c '
+output=$(env -u CPUPROBE_CI_SKIPS CPUPROBE_APT_PAUSE=0 ci_name=archive-fault-test bash -c '
     source "$1/.ci/lib.sh"; ci_install ci-pinned-package; echo "went on"' needed "$repo" 2>&1) ||
     status=$?
 [ "$status" = 1 ] || fail "a needed package that cannot be installed gave status $status, not 1"

@@ -15,7 +15,8 @@ set -euo pipefail
 
 readonly PROCESSOR=qemu-phenom
 readonly OTHER_PROCESSOR=qemu-core2duo
-readonly REPORT_LINES=18
+# shellcheck source=tests/report_shape.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../report_shape.sh"
 
 fail() {
     printf 'FAILED: %s\n' "$*" >&2
@@ -100,7 +101,7 @@ readme_replay() {
         crlf "$processors/$PROCESSOR.txt"
     } >"$clone/dump.txt"
     cp "$clone/dump.txt" "$clone/report.txt"
-    [ "$(head -n "$REPORT_LINES" "$clone/report.txt" | tr -d '\r')" = \
+    [ "$(head -n "$(report_line_count)" "$clone/report.txt" | tr -d '\r')" = \
         "$(sed 's/^CpuClock .*/CpuClock 2596.1MHz/' "$processors/$PROCESSOR.report")" ] ||
         fail "the one-file report does not start with the report"
     run_as_pasted "$clone" <"$work/commands" ||

@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# Checks every download that tools/release.sh left in OUTDIR as a user meets it:
+#   SHA256SUMS       verifies, and lists each download this script knows, and no other
+#   the .deb         its version, and the bytes .ci/package.sh built twice, linted and installed
+#   Linux tarballs   their files; static programs that run alone in an empty root (the i386
+#                    one by the kernel where it runs 32-bit programs, and beside a static
+#                    qemu-i386 everywhere); the x86-64 one on its oldest qemu model, Opteron_G1,
+#                    and not on the next older one, pentium3
+#   Windows zips     their files; text files with CR LF, README.txt the one written for Windows
+#                    users, naming no file the zip lacks
+#   every program    the very bytes, once stripped, that its workflow preset's checks ran,
+#                    where that preset's build folder is here
+# usage: tools/check-release.sh OUTDIR
+set -euo pipefail
+export LC_ALL=C
+out=$(cd "${1:?usage: tools/check-release.sh OUTDIR}" && pwd)
+repo=$(cd "$(dirname "$0")/.." && pwd)
+version=$(sed -n 's/^project(cpuprobe VERSION \([0-9.]*\) .*/\1/p' "$repo/CMakeLists.txt")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() {
+    printf 'check-release: FAILED: %s\n' "$*" >&2
+    exit 1
+}
+# shellcheck source=tests/report_shape.sh
+source "$repo/tests/report_shape.sh"
+
+expect_files() {
+    diff <(printf '%s\n' "${@:2}" | sort) <(sort <<<"$1") || fail "another set of files (> found, < wanted)"
+}
+
+# The program, stripped, equals the preset's build of it, stripped the same way.
+same_as_checked() {
+    local program=$1 built=$repo/$2 strip=$3
+    if [ ! -f "$built" ]; then
+        echo "SKIPPED: ${program##*/} against $2: no such build here (run its preset first)"
+        return 0
+    fi
+    "$strip" -o "$work/checked" "$built" && "$strip" -o "$work/shipped" "$program"
+    cmp -s "$work/checked" "$work/shipped" || fail "${program##*/} is not the program $2's checks ran"
+    echo "${program##*/}: the bytes of $2, which its preset checked"
+}
+
+# The static tool alone in a root, run by the kernel, or beside a static qemu-i386 that runs it.
+in_empty_root() {
+    local root=$work/root-$2 command=(/cpuprobe)
+    mkdir -p "$root" && cp "$1" "$root/cpuprobe"
+    if [ "$2" = emulated ]; then
+        cp "$(command -v qemu-i386-static)" "$root/qemu-i386" && command=(/qemu-i386 /cpuprobe)
+    fi
+    chroot "$root" "${command[@]}" </dev/null >"$root.txt" || fail "${1##*/} in an empty root, $2"
+    check_report "$root.txt" && grep -Eq '^CpuClock [1-9][0-9]*\.[0-9]MHz$' "$root.txt" ||
+        fail "no report with a clock from ${1##*/} in an empty root, $2"
+    echo "runs alone in an empty root, $2: $(sed -n 2p "$root.txt")"
+}
+
+linux_tarball() {
+    local arch=$1 folder=cpuprobe-$version-linux-$1
+    expect_files "$(tar -tzf "$out/$folder.tar.gz" | grep -v '/$')" "$folder/cpuprobe" \
+        "$folder/cpuprobe-dump" "$folder/cpuprobe.1" "$folder/README.md" "$folder/LICENSE" "$folder/CHANGELOG.md"
+    tar -xzf "$out/$folder.tar.gz" -C "$work"
+    for program in cpuprobe cpuprobe-dump; do
+        file "$work/$folder/$program" | grep -q 'statically linked' || fail "$arch: $program is not static"
+    done
+    if [ "$arch" = x86_64 ]; then
+        in_empty_root "$work/$folder/cpuprobe" native
+        qemu-x86_64 -cpu Opteron_G1 "$work/$folder/cpuprobe" </dev/null >"$work/oldest.txt" &&
+            check_report "$work/oldest.txt" || fail "x86_64: no report on Opteron_G1"
+        ! { qemu-x86_64 -cpu pentium3 "$work/$folder/cpuprobe" </dev/null >/dev/null 2>&1; } 2>/dev/null ||
+            fail "x86_64: it runs on pentium3 too; the stated oldest processor is out of date"
+        echo "x86_64: runs on Opteron_G1, not on pentium3"
+        return
+    fi
+    in_empty_root "$work/$folder/cpuprobe" emulated
+    if "$work/$folder/cpuprobe" </dev/null >/dev/null 2>&1; then
+        in_empty_root "$work/$folder/cpuprobe" native
+    else
+        echo "SKIPPED: i386 in an empty root, native: this kernel runs no 32-bit x86 programs"
+    fi
+    for program in cpuprobe cpuprobe-dump; do
+        same_as_checked "$work/$folder/$program" "build-i386/$program" strip
+    done
+}
+
+windows_zip() {
+    local width=$1 folder=cpuprobe-$version-win$1 text named
+    expect_files "$(unzip -Z1 "$out/$folder.zip" | grep -v '/$')" "$folder/cpuprobe.exe" \
+        "$folder/cpuprobe-dump.exe" "$folder/README.txt" "$folder/LICENSE.txt" "$folder/CHANGELOG.txt"
+    unzip -q -o "$out/$folder.zip" -d "$work"
+    for text in README LICENSE CHANGELOG; do
+        awk '!/\r$/ { bare++ } END { exit NR == 0 || bare > 0 }' "$work/$folder/$text.txt" ||
+            fail "$folder: $text.txt is empty or has lines without CR LF"
+    done
+    cmp -s <(sed 's/$/\r/' "$repo/windows/README.txt") "$work/$folder/README.txt" ||
+        fail "$folder: README.txt is not windows/README.txt with CR LF"
+    for named in $(tr -d '\r' <"$work/$folder/README.txt" | grep -oE '[A-Za-z0-9_.-]+\.(exe|txt|md|zip)' | sort -u); do
+        case $named in report.txt | dump.txt | cpuprobe-dump.txt | cmd.exe) ;;
+            *) [ -e "$work/$folder/$named" ] || fail "$folder: README.txt names $named, which the zip lacks" ;;
+        esac
+    done
+    for program in cpuprobe cpuprobe-dump; do
+        same_as_checked "$work/$folder/$program.exe" "build-win$width/$program.exe" \
+            "$([ "$width" = 64 ] && echo x86_64 || echo i686)-w64-mingw32-strip"
+    done
+}
+
+(cd "$out" && sha256sum -c SHA256SUMS) || fail "SHA256SUMS does not verify"
+while read -r _ download; do
+    case $download in
+        cpuprobe_"$version"_*.deb)
+            [ "$(dpkg-deb --field "$out/$download" Version)" = "$version" ] || fail "$download: Version"
+            if [ -f "$repo/build-deb/first/$download" ]; then
+                cmp "$out/$download" "$repo/build-deb/first/$download" || fail "$download is not the package checked"
+            fi ;;
+        cpuprobe-"$version"-linux-*.tar.gz) download=${download%.tar.gz} && linux_tarball "${download##*-}" ;;
+        cpuprobe-"$version"-win*.zip) download=${download%.zip} && windows_zip "${download##*-win}" ;;
+        *) fail "SHA256SUMS lists $download, which no check knows" ;;
+    esac
+    echo "checked: $download"
+done <"$out/SHA256SUMS"
+[ "$(wc -l <"$out/SHA256SUMS")" = 5 ] || fail "SHA256SUMS lists $(wc -l <"$out/SHA256SUMS") downloads, not 5"
+echo "check-release: every download checked"
