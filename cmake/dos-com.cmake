@@ -1,0 +1,36 @@
+# DOS on any x86 from the 8086: CPUPROBE.COM and CPUDUMP.COM, flat .COM programs of 16-bit
+# real-mode code with 32-bit instructions (gcc -m16 -march=i386), built from the tool's own
+# sources with their entry and the least of a C library from dos/:
+#
+#   cmake -S . -B build-dos -DCMAKE_TOOLCHAIN_FILE=cmake/dos-com.cmake
+#   cmake --build build-dos -j2
+#
+# The entry prints the report of a processor without CPUID itself on an 8086 or 286; its text
+# comes from CPUPROBE_HOST_SIM, a cpuprobe-sim built for this machine. With -DBUILD_TESTING=ON,
+# ctest runs the programs under DOSBox (tests/dos/), the emulator set here.
+set(CMAKE_SYSTEM_NAME Generic)
+set(CMAKE_SYSTEM_PROCESSOR i386)
+set(CPUPROBE_DOS ON)
+
+set(CMAKE_CXX_COMPILER g++)
+set(CMAKE_ASM_COMPILER gcc)
+# The compiler checks compile without linking: a program links only behind the DOS entry.
+set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
+
+# No host headers but the compiler's own (stdarg.h, stdint.h, cpuid.h): dos/include has the
+# C library's. The host's __linux__ and unix are taken away, __MSDOS__ given instead.
+string(CONCAT CMAKE_CXX_FLAGS_INIT
+       "-m16 -march=i386 -ffreestanding -fno-pie -fno-exceptions -fno-rtti "
+       "-fno-threadsafe-statics -fno-asynchronous-unwind-tables -fno-stack-protector "
+       "-ffunction-sections -fdata-sections -nostdinc -nostdinc++ -iwithprefix include "
+       "-isystem ${CMAKE_CURRENT_LIST_DIR}/../dos/include "
+       "-U__linux__ -U__linux -Ulinux -U__gnu_linux__ -U__unix__ -U__unix -Uunix -D__MSDOS__")
+set(CMAKE_ASM_FLAGS_INIT "-m16 -march=i386")
+set(CMAKE_CXX_FLAGS_RELEASE_INIT "-Os -DNDEBUG")
+set(CMAKE_CXX_FLAGS_RELWITHDEBINFO_INIT "-Os -g -DNDEBUG")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-m16 -static -nostdlib -no-pie -Wl,--gc-sections -Wl,--build-id=none")
+set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "Libraries linked into every C++ program")
+
+set(CPUPROBE_HOST_SIM "${CMAKE_CURRENT_LIST_DIR}/../build/cpuprobe-sim" CACHE FILEPATH
+    "cpuprobe-sim built for this machine, which gives the DOS entry its report of a processor without CPUID")
+set(CMAKE_CROSSCOMPILING_EMULATOR bash ${CMAKE_CURRENT_LIST_DIR}/../tests/dos/dosbox_run.sh)
