@@ -28,7 +28,14 @@ string(CONCAT CMAKE_CXX_FLAGS_INIT
 set(CMAKE_ASM_FLAGS_INIT "-m16 -march=i386")
 set(CMAKE_CXX_FLAGS_RELEASE_INIT "-Os -DNDEBUG")
 set(CMAKE_CXX_FLAGS_RELWITHDEBINFO_INIT "-Os -g -DNDEBUG")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-m16 -static -nostdlib -no-pie -Wl,--gc-sections -Wl,--build-id=none")
+# Every program is linked as ELF at 0x100 (dos/com.ld), where the linker drops unused functions,
+# and then made the flat .COM image in place. Its one segment is read, written and run, as all
+# memory is in real mode.
+string(CONCAT CMAKE_EXE_LINKER_FLAGS_INIT "-m16 -static -nostdlib -no-pie -Wl,--gc-sections "
+       "-Wl,--build-id=none -Wl,--no-warn-rwx-segments")
+set(CMAKE_CXX_LINK_EXECUTABLE
+    "<CMAKE_CXX_COMPILER> <FLAGS> <CMAKE_CXX_LINK_FLAGS> <LINK_FLAGS> <OBJECTS> -o <TARGET> <LINK_LIBRARIES>"
+    "objcopy -O binary <TARGET> <TARGET>")
 set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "Libraries linked into every C++ program")
 
 set(CPUPROBE_HOST_SIM "${CMAKE_CURRENT_LIST_DIR}/../build/cpuprobe-sim" CACHE FILEPATH

@@ -127,3 +127,6 @@ NoCpuidReport:
 NoCpuidReportEnd:
 NotEnoughMemoryText:
         .ascii "Not enough memory.\r\n$"
+
+        // No stack needs to be executable (the linker asks every object to say so).
+        .section .note.GNU-stack, "", @progbits
