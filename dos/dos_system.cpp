@@ -1,6 +1,6 @@
 // DOS's own functions, each one INT 21h call with its number in AH; the carry flag set on return
 // means it failed, with DOS's error code in AX. Everything here is in DOS 2.0 but the program's
-// path, which DOS 3.0 added.
+// path, which DOS 3.0 added; DOS 2 leaves after the environment whatever memory holds.
 #include "dos/dos_system.h"
 
 namespace {
@@ -10,6 +10,9 @@ constexpr uint16_t kCloseFile = 0x3E00;
 constexpr uint16_t kReadFromHandle = 0x3F00;
 constexpr uint16_t kWriteToHandle = 0x4000;
 constexpr uint16_t kDeviceInformation = 0x4400;
+constexpr uint16_t kDosVersion = 0x3000;  // AL: the major version; BX and CX: the maker's
+constexpr uint8_t kFirstDosWithProgramPath = 3;
+constexpr uint16_t kLowByte = 0xFF;
 
 // The device information word: bit 7 set for a device rather than a file, and then bits 0
 // and 1 for the console's input and output.
@@ -32,6 +35,12 @@ uint16_t ProgramSegmentWord(uint16_t offset) {
     uint16_t value = 0;
     asm volatile("movw (%1), %0" : "=r"(value) : "b"(offset));
     return value;
+}
+
+uint8_t DosMajorVersion() {
+    uint16_t result = kDosVersion;
+    asm volatile("int $0x21" : "+a"(result) : : "bx", "cx");
+    return static_cast<uint8_t>(result & kLowByte);
 }
 
 // Where the environment's strings end: past the empty one that closes them.
@@ -103,7 +112,7 @@ bool DosClose(uint16_t handle) {
 void DosProgramPath(char* into, size_t room) {
     into[0] = '\0';
     const uint16_t environment = ProgramSegmentWord(kEnvironmentSegmentOffset);
-    if (environment == 0 || room == 0) {
+    if (environment == 0 || room == 0 || DosMajorVersion() < kFirstDosWithProgramPath) {
         return;
     }
     uint16_t at = EndOfEnvironmentStrings(environment);
