@@ -26,8 +26,12 @@ string(CONCAT CMAKE_CXX_FLAGS_INIT
        "-isystem ${CMAKE_CURRENT_LIST_DIR}/../dos/include "
        "-U__linux__ -U__linux -Ulinux -U__gnu_linux__ -U__unix__ -U__unix -Uunix -D__MSDOS__")
 set(CMAKE_ASM_FLAGS_INIT "-m16 -march=i386")
-set(CMAKE_CXX_FLAGS_RELEASE_INIT "-Os -DNDEBUG")
-set(CMAKE_CXX_FLAGS_RELWITHDEBINFO_INIT "-Os -g -DNDEBUG")
+# Small code whatever the build type, so that the programs the checks run are the ones a release
+# ships: set outright, since CMake appends its own -O2 or -O3 to a toolchain's *_INIT flags.
+# Debug information stays in the linked ELF and never reaches a .COM.
+set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG" CACHE STRING "Flags of Release builds")
+set(CMAKE_CXX_FLAGS_RELWITHDEBINFO "-Os -g -DNDEBUG" CACHE STRING "Flags of RelWithDebInfo builds")
+set(CMAKE_CXX_FLAGS_MINSIZEREL "-Os -DNDEBUG" CACHE STRING "Flags of MinSizeRel builds")
 # Every program is linked as ELF at 0x100 (dos/com.ld), where the linker drops unused functions,
 # and then made the flat .COM image in place. Its one segment is read, written and run, as all
 # memory is in real mode.
