@@ -18,13 +18,18 @@
 #       character, and status 0; on the console it shows that report.
 #   screen DOS_FOLDER
 #       CPUDUMP.COM on the console shows where it saved its file, C:\CPUDUMP.TXT, beside itself.
+#   zip ZIP
+#       The DOS download, cpuprobe-VERSION-dos.zip: exactly APPINFO/CPUPROBE.LSM (of VERSION),
+#       BIN/CPUPROBE.COM and CPUDUMP.COM, DOC/CPUPROBE/README.TXT (dos/README.TXT) and
+#       LICENSE.TXT, its texts in CR LF; its CPUPROBE.COM under DOSBox's Pentium at 33000 cycles
+#       gives 18 lines in CR LF and CpuClock 33.0MHz.
 #   audit DOS_FOLDER
 #       audit_instructions.sh on both programs (nothing past the 386 but the probe's CPUID and
 #       RDTSC; nothing past the 8086 in the entry's stretch before its processor test but one
 #       SMSW), and each program's size against the 64 KB segment it shares with its data and
 #       stack (its linker map's __stack_top).
 #
-# usage: tests/dos/check_dos.sh setting CPUTYPE CYCLES DOS_FOLDER CPUPROBE_SIM | no-cpuid-path DOS_FOLDER CPUPROBE_SIM | screen DOS_FOLDER | audit DOS_FOLDER
+# usage: tests/dos/check_dos.sh setting CPUTYPE CYCLES DOS_FOLDER CPUPROBE_SIM | no-cpuid-path DOS_FOLDER CPUPROBE_SIM | screen DOS_FOLDER | zip ZIP | audit DOS_FOLDER
 #
 # DOS_FOLDER holds CPUPROBE.COM, CPUDUMP.COM and their .MAP files, and for the screen the
 # checks' SAVESCRN.COM (a cmake/dos-com.cmake build folder). Exits 1 when a check fails, and 77 with one line "SKIPPED: ..." where this machine
@@ -187,6 +192,28 @@ check_setting() {
     echo "$cputype at $cycles cycles: the report, its clock, and both dumps' replays agree"
 }
 
+check_zip() {
+    local zip=$1 version listing text
+    version=$(basename "$zip" | sed -n 's/^cpuprobe-\(.*\)-dos\.zip$/\1/p')
+    [ -n "$version" ] || fail "$zip is not named cpuprobe-VERSION-dos.zip"
+    unzip -q "$zip" -d "$work/zip"
+    listing=$(cd "$work/zip" && find . -type f | LC_ALL=C sort | paste -sd ' ')
+    [ "$listing" = "./APPINFO/CPUPROBE.LSM ./BIN/CPUDUMP.COM ./BIN/CPUPROBE.COM \
+./DOC/CPUPROBE/LICENSE.TXT ./DOC/CPUPROBE/README.TXT" ] || fail "$zip holds $listing"
+    for text in APPINFO/CPUPROBE.LSM DOC/CPUPROBE/README.TXT DOC/CPUPROBE/LICENSE.TXT; do
+        [ "$(grep -vc $'\r$' "$work/zip/$text")" = 0 ] || fail "$text has lines not in CR LF"
+    done
+    sed 's/$/\r/' "$here/../../dos/README.TXT" | cmp -s - "$work/zip/DOC/CPUPROBE/README.TXT" ||
+        fail "DOC/CPUPROBE/README.TXT is not dos/README.TXT"
+    grep -q "^Version: *$version"$'\r$' "$work/zip/APPINFO/CPUPROBE.LSM" ||
+        fail "APPINFO/CPUPROBE.LSM is not of version $version"
+    cputype=pentium_slow cycles=33000
+    run "$work/zip/BIN/CPUPROBE.COM" >"$work/report.txt" || fail "BIN/CPUPROBE.COM: status $?"
+    check_report_shape "$work/report.txt" BIN/CPUPROBE.COM
+    check_clock "$work/report.txt"
+    echo "$(basename "$zip"): FreeDOS's layout, its texts in CR LF, its CPUPROBE.COM's report"
+}
+
 # The audit, then the sizes: each program's image, data and stack end below 64 KB.
 check_audit() {
     local dos=$1 program top
@@ -218,6 +245,11 @@ case "${1:-}" in
         [ $# = 2 ] || usage
         need_dosbox
         check_screen "$2"
+        ;;
+    zip)
+        [ $# = 2 ] || usage
+        need_dosbox
+        check_zip "$2"
         ;;
     audit)
         [ $# = 2 ] || usage
