@@ -39,7 +39,8 @@ string(CONCAT CMAKE_CXX_FLAGS_INIT
        "-ffunction-sections -fdata-sections -nostdinc -nostdinc++ -iwithprefix include "
        "-isystem ${cpuprobe_klibc_include}/arch/i386 -isystem ${cpuprobe_klibc_include}/bits32 "
        "-isystem ${cpuprobe_klibc_include} -include ${CMAKE_CURRENT_LIST_DIR}/klibc-cxx-prelude.h")
-set(CMAKE_CXX_FLAGS_RELEASE_INIT "-Os -DNDEBUG")
+# Small code: set outright, since CMake appends its own -O3 to a toolchain's *_INIT flags.
+set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG" CACHE STRING "Flags of Release builds")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32 -static -nostdlib -no-pie -Wl,--gc-sections -Wl,--build-id=none")
 # klibc's start-up and C library, then the compiler's helpers for what klibc lacks (klibc has
 # its own 64-bit division, which Debian's libgcc, built for the i686, may do with CMOV).

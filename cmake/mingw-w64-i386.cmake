@@ -24,6 +24,7 @@ string(CONCAT CMAKE_CXX_FLAGS_INIT
        "-march=i386 -D__USE_MINGW_ANSI_STDIO=0 -fno-exceptions -fno-rtti "
        "-fno-threadsafe-statics -fno-asynchronous-unwind-tables -fno-stack-protector "
        "-ffunction-sections -fdata-sections")
-set(CMAKE_CXX_FLAGS_RELEASE_INIT "-Os -DNDEBUG")
+# Small code: set outright, since CMake appends its own -O3 to a toolchain's *_INIT flags.
+set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG" CACHE STRING "Flags of Release builds")
 string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT
        " -Wl,--major-os-version,4,--minor-os-version,0 -Wl,--gc-sections")

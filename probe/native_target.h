@@ -22,6 +22,18 @@
 #define CPUPROBE_TARGET_WINDOWS 0
 #endif
 
+// DOS, from the 8086 on: the .COM programs of cmake/dos-com.cmake, 16-bit real-mode code with
+// 32-bit instructions (gcc -m16), their own entry and C library (dos/). The toolchain defines
+// __MSDOS__ and takes away the host's __linux__.
+#if defined(__MSDOS__)
+#define CPUPROBE_TARGET_DOS 1
+#if !defined(__i386__)
+#error "DOS builds are gcc -m16 builds: 32-bit instructions in 16-bit real-mode code"
+#endif
+#else
+#define CPUPROBE_TARGET_DOS 0
+#endif
+
 // Linux lets a process forbid itself the time-stamp counter (prctl PR_SET_TSC).
 #if defined(__linux__)
 #define CPUPROBE_TARGET_LINUX 1

@@ -3,7 +3,7 @@
 // 32 bits. Why it is counted so, and which clock stands in where, is in docs/clock.md.
 #include "probe/native_target.h"
 
-#if !CPUPROBE_TARGET_WINDOWS
+#if !CPUPROBE_TARGET_WINDOWS && !CPUPROBE_TARGET_DOS
 
 #include <errno.h>
 #include <sys/time.h>

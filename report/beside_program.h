@@ -7,9 +7,12 @@
 #include "probe/native_target.h"
 
 // Room for the longest path of the file: Linux's PATH_MAX; on Windows the ANSI functions'
-// MAX_PATH (260), and the name. Kept below a page there, so that no stack probe is needed.
+// MAX_PATH (260), and the name. Kept below a page there, so that no stack probe is needed. On
+// DOS a path has at most 80 bytes, a drive, a 64-byte folder and an 8.3 name.
 #if CPUPROBE_TARGET_WINDOWS
 constexpr size_t kLongestShownPath = 300;
+#elif CPUPROBE_TARGET_DOS
+constexpr size_t kLongestShownPath = 128;
 #else
 constexpr size_t kLongestShownPath = 4096;
 #endif

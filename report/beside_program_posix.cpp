@@ -2,7 +2,7 @@
 // started from. Where there is no such link, the current folder.
 #include "probe/native_target.h"
 
-#if !CPUPROBE_TARGET_WINDOWS
+#if !CPUPROBE_TARGET_WINDOWS && !CPUPROBE_TARGET_DOS
 
 #include <errno.h>
 #include <string.h>

@@ -8,6 +8,7 @@
 
 #include "probe/cpu_info.h"
 #include "probe/hardware.h"
+#include "probe/native_target.h"
 #include "report/beside_program.h"
 #include "report/report_output.h"
 
@@ -23,7 +24,14 @@ constexpr uint32_t kExtendedBase = 0x80000000;
 // is cut here rather than asked for billions of times.
 constexpr uint32_t kMostLeavesAfterBase = 0xFF;
 
+#if CPUPROBE_TARGET_DOS
+// DOS names have eight letters and three.
+constexpr const char* kDumperName = "CPUDUMP";
+constexpr const char* kBugReportFileName = "CPUDUMP.TXT";
+#else
+constexpr const char* kDumperName = "cpuprobe-dump";
 constexpr const char* kBugReportFileName = "cpuprobe-dump.txt";
+#endif
 constexpr int kCouldNotWriteStatus = 1;
 
 CpuidRegisters DumpLeaf(FILE* out, uint32_t leaf) {
@@ -65,9 +73,9 @@ void WriteDump(FILE* out) {
 bool WriteBugReport(FILE* file) {
     WriteReport(file, TheCpuInfo);
     fprintf(file,
-            "\ncpuprobe-dump %s: the report of cpuprobe above, the processor's raw "
-            "CPUID answers below.\n",
-            CPUPROBE_VERSION);
+            "\n%s %s: the report of cpuprobe above, the processor's raw CPUID answers "
+            "below.\n",
+            kDumperName, CPUPROBE_VERSION);
     WriteDump(file);
     const bool written = ferror(file) == 0;
     return fclose(file) == 0 && written;
@@ -87,9 +95,10 @@ int WriteBugReportBesideProgram() {
             target.shownPath);
     } else {
         printf(
-            "\ncpuprobe-dump could not write %s: %s\nRun it from a command prompt in "
-            "a folder you can write to, as: cpuprobe-dump > dump.txt\n",
-            target.shownPath, target.problem == nullptr ? "write error" : target.problem);
+            "\n%s could not write %s: %s\nRun it from a command prompt in a folder you can "
+            "write to, as: %s > dump.txt\n",
+            kDumperName, target.shownPath,
+            target.problem == nullptr ? "write error" : target.problem, kDumperName);
         status = kCouldNotWriteStatus;
     }
     printf("\nPress Enter to close.\n");

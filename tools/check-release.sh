@@ -8,6 +8,8 @@
 #                    and not on the next older one, pentium3
 #   Windows zips     their files; text files with CR LF, README.txt the one written for Windows
 #                    users, naming no file the zip lacks
+#   the DOS zip      FreeDOS's package layout; texts in CR LF, README.TXT the one written for
+#                    DOS users, the LSM of this version
 #   every program    the very bytes, once stripped, that its workflow preset's checks ran,
 #                    where that preset's build folder is here
 # usage: tools/check-release.sh OUTDIR
@@ -29,14 +31,19 @@ expect_files() {
     diff <(printf '%s\n' "${@:2}" | sort) <(sort <<<"$1") || fail "another set of files (> found, < wanted)"
 }
 
-# The program, stripped, equals the preset's build of it, stripped the same way.
+# The program, stripped, equals the preset's build of it, stripped the same way (STRIP "cp" for
+# a program that has nothing to strip).
 same_as_checked() {
-    local program=$1 built=$repo/$2 strip=$3
+    local program=$1 built=$repo/$2 strip=${3:-strip}
     if [ ! -f "$built" ]; then
         echo "SKIPPED: ${program##*/} against $2: no such build here (run its preset first)"
         return 0
     fi
-    "$strip" -o "$work/checked" "$built" && "$strip" -o "$work/shipped" "$program"
+    if [ "$strip" = cp ]; then
+        cp "$built" "$work/checked" && cp "$program" "$work/shipped"
+    else
+        "$strip" -o "$work/checked" "$built" && "$strip" -o "$work/shipped" "$program"
+    fi
     cmp -s "$work/checked" "$work/shipped" || fail "${program##*/} is not the program $2's checks ran"
     echo "${program##*/}: the bytes of $2, which its preset checked"
 }
@@ -104,6 +111,22 @@ windows_zip() {
     done
 }
 
+dos_zip() {
+    local folder=$work/dos text
+    unzip -q "$out/cpuprobe-$version-dos.zip" -d "$folder"
+    expect_files "$(cd "$folder" && find . -type f | cut -c3-)" APPINFO/CPUPROBE.LSM BIN/CPUPROBE.COM \
+        BIN/CPUDUMP.COM DOC/CPUPROBE/README.TXT DOC/CPUPROBE/LICENSE.TXT
+    for text in APPINFO/CPUPROBE.LSM DOC/CPUPROBE/README.TXT DOC/CPUPROBE/LICENSE.TXT; do
+        ! grep -qv $'\r$' "$folder/$text" || fail "dos: $text has lines without CR LF"
+    done
+    sed 's/$/\r/' "$repo/dos/README.TXT" | cmp -s - "$folder/DOC/CPUPROBE/README.TXT" ||
+        fail "dos: DOC/CPUPROBE/README.TXT is not dos/README.TXT with CR LF"
+    grep -q "^Version: *$version"$'\r$' "$folder/APPINFO/CPUPROBE.LSM" || fail "dos: the LSM's version"
+    for program in CPUPROBE CPUDUMP; do
+        same_as_checked "$folder/BIN/$program.COM" "build-dos/$program.COM" cp
+    done
+}
+
 (cd "$out" && sha256sum -c SHA256SUMS) || fail "SHA256SUMS does not verify"
 while read -r _ download; do
     case $download in
@@ -114,9 +137,10 @@ while read -r _ download; do
             fi ;;
         cpuprobe-"$version"-linux-*.tar.gz) download=${download%.tar.gz} && linux_tarball "${download##*-}" ;;
         cpuprobe-"$version"-win*.zip) download=${download%.zip} && windows_zip "${download##*-win}" ;;
+        cpuprobe-"$version"-dos.zip) dos_zip ;;
         *) fail "SHA256SUMS lists $download, which no check knows" ;;
     esac
     echo "checked: $download"
 done <"$out/SHA256SUMS"
-[ "$(wc -l <"$out/SHA256SUMS")" = 5 ] || fail "SHA256SUMS lists $(wc -l <"$out/SHA256SUMS") downloads, not 5"
+[ "$(wc -l <"$out/SHA256SUMS")" = 6 ] || fail "SHA256SUMS lists $(wc -l <"$out/SHA256SUMS") downloads, not 6"
 echo "check-release: every download checked"

@@ -13,6 +13,10 @@
 #                                           CHANGELOG.txt; text with CRLF line ends; the win32
 #                                           one for Windows 95 and any x86 from the 386
 #                                           (cmake/mingw-w64-i386.cmake)
+#   cpuprobe-VERSION-dos.zip                DOS (cmake/dos-com.cmake), in FreeDOS's package layout:
+#                                           APPINFO/CPUPROBE.LSM, BIN/CPUPROBE.COM and
+#                                           CPUDUMP.COM, DOC/CPUPROBE/README.TXT (dos/README.TXT,
+#                                           written for DOS users) and LICENSE.TXT; text in CR LF
 #   SHA256SUMS                              over all of the above
 #
 # usage: tools/release.sh OUTDIR
@@ -156,12 +160,36 @@ for width in "${RELEASE_WINDOWS_WIDTHS[@]}"; do
     make_windows_zip "$width"
 done
 
+# FreeDOS's installer reads APPINFO/NAME.LSM; MS-DOS users unzip it and run BIN\CPUPROBE.COM.
+make_dos_zip() {
+    step "DOS: build and zip"
+    local content="$work/dos" date
+    # Not installed: `cmake --install --strip` would hand the flat .COM files to strip.
+    cmake -S "$source_dir" -B "$work/build-dos" -DCMAKE_BUILD_TYPE=Release -DCPUPROBE_WERROR=ON \
+        -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/dos-com.cmake" >/dev/null || fail "dos: configure"
+    cmake --build "$work/build-dos" -j2 >/dev/null || fail "dos: build"
+    mkdir -p "$content/APPINFO" "$content/BIN" "$content/DOC/CPUPROBE"
+    cp "$work/build-dos/CPUPROBE.COM" "$work/build-dos/CPUDUMP.COM" "$content/BIN/"
+    date=$(date -u -d "@$SOURCE_DATE_EPOCH" +%F)
+    sed "s/@VERSION@/$version/; s/@DATE@/$date/" "$source_dir/dos/CPUPROBE.LSM" >"$work/lsm"
+    crlf_copy "$work/lsm" "$content/APPINFO/CPUPROBE.LSM"
+    crlf_copy "$source_dir/dos/README.TXT" "$content/DOC/CPUPROBE/README.TXT"
+    crlf_copy "$source_dir/LICENSE" "$content/DOC/CPUPROBE/LICENSE.TXT"
+    set_release_dates "$content"
+    local zip="$outdir/cpuprobe-$version-dos.zip"
+    rm -f "$zip"
+    # -k: entries made by MS-DOS, as old unzip programs expect; no folder above APPINFO.
+    (cd "$content" && find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort | zip -X -k -9 -q "$zip" -@)
+    unzip -l "$zip"
+}
+make_dos_zip
+
 step "SHA256SUMS"
 (
     cd "$outdir"
     rm -f SHA256SUMS
     sha256sum -- cpuprobe_"$version"_*.deb "cpuprobe-$version"-linux-*.tar.gz \
-        "cpuprobe-$version"-win*.zip >SHA256SUMS
+        "cpuprobe-$version"-win*.zip "cpuprobe-$version-dos.zip" >SHA256SUMS
     cat SHA256SUMS
 )
 echo "release $version in $outdir"
