@@ -11,6 +11,9 @@
 # Usage: tests/ci/archive_fault_test.sh
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+for tool in apt-get dpkg-scanpackages; do
+    command -v "$tool" >/dev/null || { echo "SKIPPED: no $tool here (Debian: apt, dpkg-dev)" && exit 77; }
+done
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
