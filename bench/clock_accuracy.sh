@@ -23,7 +23,7 @@
 #
 # usage: clock_accuracy.sh --tool PATH --reference PATH [-n RUNS] [--window SECONDS]
 #                          [--peer PATH | --no-peer] [--realtime] [--load N]
-#                          [--baseline PATH]
+#                          [--baseline PATH] [--wine]
 #
 # -n RUNS          runs of each tool (default 20)
 # --window SECONDS tsc_reference's window (default 5; a short one only for a smoke pass)
@@ -34,6 +34,8 @@
 #                  as a busy machine would; they are stopped however the script ends
 # --baseline PATH  another build of cpuprobe (an older one, say), run alternately with the
 #                  others and shown in a column of its own: two builds under the same load
+# --wine           --tool and --baseline are Windows builds: each runs under wine64, in
+#                  $WINEPREFIX or else a prefix of its own made before the runs
 set -euo pipefail
 export LC_ALL=C
 
@@ -45,6 +47,7 @@ peer=$(command -v cpuid_tool || true)
 launcher=()
 busy_loops=0
 baseline=""
+wine=()
 
 # The closeness the tool aims for, in percent.
 readonly CLOSE_PERCENT=0.005
@@ -65,6 +68,7 @@ while [ $# -gt 0 ]; do
         --realtime) launcher=(chrt -f 10); shift ;;
         --load) busy_loops=${2-}; shift 2 || usage ;;
         --baseline) baseline=${2-}; shift 2 || usage ;;
+        --wine) wine=("$(command -v wine64 || echo /usr/lib/wine/wine64)"); shift ;;
         *) usage ;;
     esac
 done
@@ -107,6 +111,7 @@ stop_load() {
 clean_up() {
     if [ -n "$runner_pid" ]; then kill "$runner_pid" 2>/dev/null || true; fi
     stop_load
+    if [ "${WINEPREFIX-}" = "$work/wine" ]; then "${wine[0]%/*}/wineserver" -k 2>/dev/null || true; fi
     rm -rf "$work"
 }
 trap clean_up EXIT
@@ -209,6 +214,10 @@ else
     echo "runs:      $runs of $prefix$tool </dev/null (no cpuid_tool)"
 fi
 echo "reference: tsc_reference over ${window} s before and after the runs; the kernel's log"
+if [ ${#wine[@]} -gt 0 ]; then
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX=${WINEPREFIX:-$work/wine}
+    echo "wine:      ${wine[0]} ($("${wine[0]}" --version 2>/dev/null || echo "version unknown")), prefix $WINEPREFIX"
+fi
 if [ -n "$baseline" ]; then
     echo "baseline:  $prefix$baseline </dev/null, after each run of $tool"
 fi
@@ -219,10 +228,15 @@ load_before=$(load)
 
 ref_before=$(reference_mhz)
 start_load
+# Under Wine, one run first, outside the table: it makes the prefix and starts the wineserver,
+# which the runs then find running (it waits 3 s for the next one before it stops).
+if [ ${#wine[@]} -gt 0 ]; then
+    "${wine[@]}" "$tool" </dev/null >/dev/null 2>&1 || die "wine could not run $tool"
+fi
 # In the background, so that a signal stops the script at once, not after the last run.
 for ((i = 0; i < runs; i++)); do
-    one_run cpuprobe "$tool"
-    if [ -n "$baseline" ]; then one_run baseline "$baseline"; fi
+    one_run cpuprobe "${wine[@]}" "$tool"
+    if [ -n "$baseline" ]; then one_run baseline "${wine[@]}" "$baseline"; fi
     if [ -n "$peer" ]; then one_run cpuid_tool "$peer" --clock-rdtsc; fi
 done >"$work/samples" &
 runner_pid=$!

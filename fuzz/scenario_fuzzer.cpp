@@ -2,10 +2,12 @@
 // exactly the well-formed directives and refuse the first malformed one, at its own line.
 // Directives are checked here against a reading of their format written independently of the
 // reader: after leading blanks and trailing blanks and carriage returns are dropped, a line
-// starting with '@' is "@no-cpuid" or "@tick-unreadable" alone, one of the five clock names,
+// starting with '@' is "@no-cpuid" or "@tick-unreadable" alone, one of the six clock names,
 // blanks, and one number of at most 64 bits, decimal or 0x-hex (1 to 16 digits), or
 // "@tick-late", "@counter-late" or "@tick-step-from", blanks, and two such numbers with blanks
-// between them (a step, of @tick-step or @tick-step-from, not 0 in its low 32 bits). The
+// between them (a step, of @tick-step or @tick-step-from, not 0 in its low 32 bits; @read-ns
+// not 0; the second number of a late read may also be decimal with a point and 1 to 6 digits
+// after it, the ns beyond the whole ms). The
 // same bytes read as a file must give the same scenario, or be refused only when nothing in
 // them could be read.
 #include <algorithm>
@@ -83,15 +85,44 @@ bool ParseNumber(const std::string& text, uint64_t& value) {
     return true;
 }
 
-// Two numbers with blanks between them, or false.
-bool ParseTwoNumbers(const std::string& text, uint64_t& first, uint64_t& second) {
+// Two words with blanks between them, or false.
+bool SplitTwo(const std::string& text, std::string& first, std::string& second) {
     const std::size_t firstEnd = text.find_first_of(" \t");
     if (firstEnd == std::string::npos) {
         return false;
     }
     const std::size_t secondStart = text.find_first_not_of(" \t", firstEnd);
-    return secondStart != std::string::npos && ParseNumber(text.substr(0, firstEnd), first) &&
-           ParseNumber(text.substr(secondStart), second);
+    if (secondStart == std::string::npos) {
+        return false;
+    }
+    first = text.substr(0, firstEnd);
+    second = text.substr(secondStart);
+    return true;
+}
+
+// Two numbers with blanks between them, or false.
+bool ParseTwoNumbers(const std::string& text, uint64_t& first, uint64_t& second) {
+    std::string a;
+    std::string b;
+    return SplitTwo(text, a, b) && ParseNumber(a, first) && ParseNumber(b, second);
+}
+
+// A number, or whole decimal ms, a point and 1 to 6 digits: the ns beyond them.
+bool ParseMilliseconds(const std::string& text, uint64_t& ms, uint32_t& ns) {
+    const std::size_t point = text.find('.');
+    ns = 0;
+    if (point == std::string::npos) {
+        return ParseNumber(text, ms);
+    }
+    const std::string whole = text.substr(0, point);
+    const std::string fraction = text.substr(point + 1);
+    if (whole.empty() || !std::all_of(whole.begin(), whole.end(), IsDigit) || fraction.empty() ||
+        fraction.size() > 6 || !std::all_of(fraction.begin(), fraction.end(), IsDigit) ||
+        !ParseNumber(whole, ms)) {
+        return false;
+    }
+    ns = static_cast<uint32_t>(std::stoul((fraction + "00000").substr(0, 6)));
+    return true;
 }
 
 // Applies a directive (a trimmed line starting with '@') to the expected scenario, or returns
@@ -118,8 +149,11 @@ bool ApplyDirective(const std::string& directive, Scenario& expected) {
     if (name == "tick-late" || name == "counter-late") {
         LateRead late{name == "tick-late" ? SimulatedRead::kTick : SimulatedRead::kCounter, 0, 0};
         expected.lateReads.push_back(late);
-        return ParseTwoNumbers(value, expected.lateReads.back().atMs,
-                               expected.lateReads.back().lateMs);
+        LateRead& added = expected.lateReads.back();
+        std::string at;
+        std::string ms;
+        return SplitTwo(value, at, ms) && ParseNumber(at, added.atMs) &&
+               ParseMilliseconds(ms, added.lateMs, added.lateNs);
     }
     if (name == "tick-step-from") {
         expected.stepChanges.push_back({0, 0});
@@ -142,6 +176,9 @@ bool ApplyDirective(const std::string& directive, Scenario& expected) {
         expected.tscPerMs = number;
     } else if (name == "tick-stops") {
         expected.tickStopsAtMs = number;
+    } else if (name == "read-ns") {
+        expected.readNs = number;
+        return number != 0;
     } else {
         return false;
     }
@@ -156,11 +193,13 @@ void CheckSameClocks(const Scenario& read, const Scenario& expected) {
     Require(read.tscPerMs == expected.tscPerMs, "@tsc-per-ms value");
     Require(read.tickReadable == expected.tickReadable, "@tick-unreadable applied");
     Require(read.tickStopsAtMs == expected.tickStopsAtMs, "@tick-stops value");
+    Require(read.readNs == expected.readNs, "@read-ns value");
     Require(read.lateReads.size() == expected.lateReads.size(), "every late read taken");
     for (std::size_t i = 0; i < read.lateReads.size(); ++i) {
         const LateRead& got = read.lateReads[i];
         const LateRead& want = expected.lateReads[i];
-        Require(got.read == want.read && got.atMs == want.atMs && got.lateMs == want.lateMs,
+        Require(got.read == want.read && got.atMs == want.atMs && got.lateMs == want.lateMs &&
+                    got.lateNs == want.lateNs,
                 "late reads in file order, with their values");
     }
     Require(read.stepChanges.size() == expected.stepChanges.size(), "every step change taken");

@@ -1,7 +1,8 @@
 // The clock rate: the time-stamp counter's cycles between two steps of the millisecond tick
 // that the thread saw happen, the first it can take and the first 500 ms or more after it,
-// over the milliseconds the tick counted between them. The reasoning, the bounds and the
-// figures measured are in docs/clock.md.
+// over the milliseconds the tick counted between them. Each step is bracketed by counter
+// reads around the two tick reads it fell between, and taken only where that bracket is
+// narrow. The reasoning, the bounds and the figures measured are in docs/clock.md.
 #include <stdint.h>
 
 #include "probe/cpu_info.h"
@@ -21,15 +22,41 @@ constexpr double kMicrosecondsPerMillisecond = 1000.0;
 // thread moved to a processor whose counter is behind), not a rate.
 constexpr uint64_t kFirstBackwardsDifference = uint64_t{1} << 63;
 
-// The longest step of a system's tick, 15.6 ms, is over within 2^25 reads even at one read a
-// nanosecond; at a realistic 25 ns a read, giving up takes under a second.
-constexpr uint32_t kMostReadsWithoutAMove = uint32_t{1} << 25;
+// The longest step of a system's tick, 15.6 ms, is over within 2^24 passes of two reads each
+// even at one pass a nanosecond; at a realistic 50 ns a pass, giving up takes under a second.
+constexpr uint32_t kMostPassesWithoutAMove = uint32_t{1} << 24;
 
-// A step of the tick as the thread saw it, and the time-stamp counter read there.
+// The report prints tenths of a MHz: 0.1 MHz over the 500 ms is 50,000 cycles, whatever the
+// rate. The counter read taken at each end is late by no more than its bracket, so brackets of
+// an eighth of that keep the figure within an eighth of the print step: 2.6 us at 2.4 GHz,
+// 104 us at 60 MHz. On a quiet machine a bracket of two passes is well under 1 us.
+constexpr uint64_t kNarrowBracketCycles = 50000 / 8;
+
+// At each end the wait takes the narrowest of the first this many steps whose brackets are
+// wide, rather than wait on for a narrow one: under constant disturbance it still ends, at
+// most 7 steps late.
+constexpr uint32_t kMostWideSteps = 8;
+
+// A step of the tick as the thread saw it. The step happened between the tick read before the
+// one that showed it and that one; `bracket` is the cycles from a counter read before the first
+// to `timeStampCounter`, read right after the second: how late that read can be.
 struct Step {
     uint32_t tick;
     uint32_t move;  // how far the tick moved into this step
     uint64_t timeStampCounter;
+    uint64_t bracket;
+};
+
+// The tick as the last tick read showed it, and the counter read right before that read.
+struct LastRead {
+    uint32_t tick;
+    uint64_t counterBefore;
+};
+
+// Steps that the tick showed seen as they happened but whose bracket was wide, at one end.
+struct Skipped {
+    uint32_t count;
+    Step narrowest;
 };
 
 // Where the wait stands: looking for a step to start at, confirming that the one taken was
@@ -42,60 +69,80 @@ bool IsOneStep(uint32_t move, uint32_t neighbour) {
     return move <= neighbour + uint64_t{neighbour} / 2;
 }
 
-// Reads the tick until it moves on from `tick`; false when it does not within
-// kMostReadsWithoutAMove reads.
-bool ReadUntilTheTickMoves(uint32_t& tick) {
-    for (uint32_t reads = 0; reads < kMostReadsWithoutAMove; ++reads) {
-        const uint32_t now = HardwareMillisecondTick();
-        if (now != tick) {
-            tick = now;
+// Reads the counter and then the tick until the tick moves on from `last`, and the counter
+// once more right after the tick read that shows the move; false when it does not move within
+// kMostPassesWithoutAMove passes. A counter that went backwards makes the bracket 2^63 or more.
+bool ReadUntilTheTickMoves(LastRead& last, Step& step) {
+    uint64_t beforeTheLastStill = last.counterBefore;
+    for (uint32_t passes = 0; passes < kMostPassesWithoutAMove; ++passes) {
+        const uint64_t counter = HardwareTimeStampCounter();
+        const uint32_t tick = HardwareMillisecondTick();
+        if (tick != last.tick) {
+            const uint64_t after = HardwareTimeStampCounter();
+            step = {tick, tick - last.tick, after, after - beforeTheLastStill};
+            last = {tick, counter};
             return true;
         }
+        beforeTheLastStill = counter;
     }
     return false;
 }
 
-// Reads the counter at the step just seen and the tick once more after it. Where the tick has
-// moved, the counter read came late: false, with `tick` moved on.
-bool ReadTheCounterAtTheStep(uint32_t& tick, uint32_t move, Step& step) {
-    const uint64_t timeStampCounter = HardwareTimeStampCounter();
-    const uint32_t tickAfter = HardwareMillisecondTick();
-    if (tickAfter != tick) {
-        tick = tickAfter;
+// A step the tick shows seen as it happened: taken where its bracket is narrow, otherwise
+// skipped, until kMostWideSteps have been seen, when the narrowest of them (the first of
+// equals) is taken.
+bool TakeTheStep(const Step& step, Skipped& skipped, Step& taken) {
+    if (step.bracket <= kNarrowBracketCycles) {
+        taken = step;
+        return true;
+    }
+    if (skipped.count == 0 || step.bracket < skipped.narrowest.bracket) {
+        skipped.narrowest = step;
+    }
+    if (++skipped.count < kMostWideSteps) {
         return false;
     }
-    step = {tick, move, timeStampCounter};
+    taken = skipped.narrowest;
     return true;
 }
 
-// False when the tick stops moving. Past 500 ms the wait runs on only while each move is more
-// than half as large again as the one before, which no 32-bit tick keeps up for 53 moves, or
-// while the tick keeps moving during the counter read, each time a disturbance of its own.
+// False when the tick stops moving before an end could be taken. Past 500 ms the wait runs on
+// only while each move is more than half as large again as the one before, which no 32-bit
+// tick keeps up for 53 moves, or for at most kMostWideSteps steps with wide brackets.
 bool WaitForTheSteps(Step& start, Step& end) {
-    uint32_t tick = HardwareMillisecondTick();
+    LastRead last{0, HardwareTimeStampCounter()};
+    last.tick = HardwareMillisecondTick();
     uint32_t lastMove = 0;
     Wait wait = Wait::kLookingForTheStart;
+    Step candidate{};
+    Skipped skippedStarts{};
+    Skipped skippedEnds{};
     for (;;) {
-        const uint32_t before = tick;
-        if (!ReadUntilTheTickMoves(tick)) {
-            return false;
+        Step step{};
+        if (!ReadUntilTheTickMoves(last, step)) {
+            // A tick that stops after wide ends still gives the narrowest of them.
+            if (skippedEnds.count == 0) {
+                return false;
+            }
+            end = skippedEnds.narrowest;
+            return true;
         }
-        const uint32_t move = tick - before;
         const uint32_t moveBefore = lastMove;
-        lastMove = move;
+        lastMove = step.move;
         if (wait == Wait::kConfirmingTheStart) {
             wait =
-                IsOneStep(start.move, move) ? Wait::kWaitingForTheEnd : Wait::kLookingForTheStart;
+                IsOneStep(candidate.move, step.move) && TakeTheStep(candidate, skippedStarts, start)
+                    ? Wait::kWaitingForTheEnd
+                    : Wait::kLookingForTheStart;
         }
         if (wait == Wait::kLookingForTheStart) {
-            if (ReadTheCounterAtTheStep(tick, move, start)) {
-                wait = Wait::kConfirmingTheStart;
-            }
+            candidate = step;
+            wait = Wait::kConfirmingTheStart;
             continue;
         }
         // Modulo 2^32, so that a wrap from 0xFFFFFFFF to 0 during the wait changes nothing.
-        if (tick - start.tick >= kWaitMilliseconds && IsOneStep(move, moveBefore) &&
-            ReadTheCounterAtTheStep(tick, move, end)) {
+        if (step.tick - start.tick >= kWaitMilliseconds && IsOneStep(step.move, moveBefore) &&
+            TakeTheStep(step, skippedEnds, end)) {
             return true;
         }
     }

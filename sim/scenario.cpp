@@ -161,7 +161,7 @@ struct NumberDirective {
 constexpr NumberDirective kNumberDirectives[] = {
     {"tick-start", &Scenario::tickStart},     {"tick-step", &Scenario::tickStep},
     {"tsc-start", &Scenario::tscStart},       {"tsc-per-ms", &Scenario::tscPerMs},
-    {"tick-stops", &Scenario::tickStopsAtMs},
+    {"tick-stops", &Scenario::tickStopsAtMs}, {"read-ns", &Scenario::readNs},
 };
 
 // A directive with no value: it turns off what the field says the processor or system has.
@@ -221,6 +221,10 @@ std::string ApplyNumber(const NumberDirective& directive, Cursor at, Scenario& s
         // The 32-bit tick count would not move: a tick that stops is said with @tick-stops.
         return "@tick-step must advance the 32-bit tick count";
     }
+    if (directive.field == &Scenario::readNs && value == 0) {
+        // Without @read-ns reads take no time already; with it, time is made of the reads.
+        return "@read-ns must be at least 1 ns";
+    }
     scenario.*directive.field = value;
     return "";
 }
@@ -235,10 +239,46 @@ std::string TwoNumbersNeeded(const char* name) {
            " needs two numbers, AT and MS, decimal or 0x-hex, of at most 64 bits";
 }
 
+constexpr int kNanosecondPlaces = 6;
+
+// A number of ms, as TakeNumber, or decimal with up to six places after the point: whole ms and
+// the ns beyond them.
+bool TakeMilliseconds(Cursor& at, uint64_t& ms, uint32_t& ns) {
+    Cursor probe = at;
+    const bool hex = TakeText(probe, "0x") || TakeText(probe, "0X");
+    probe.pos = at.pos;
+    uint64_t whole = 0;
+    if (!TakeNumber(probe, whole)) {
+        return false;
+    }
+    uint32_t fraction = 0;
+    if (!hex && TakeText(probe, ".")) {
+        int places = 0;
+        while (std::isdigit(static_cast<unsigned char>(probe.Peek())) != 0) {
+            if (++places > kNanosecondPlaces) {
+                return false;
+            }
+            fraction = fraction * 10 + static_cast<uint32_t>(probe.Peek() - '0');
+            ++probe.pos;
+        }
+        if (places == 0) {
+            return false;
+        }
+        for (; places < kNanosecondPlaces; ++places) {
+            fraction *= 10;
+        }
+    }
+    at.pos = probe.pos;
+    ms = whole;
+    ns = fraction;
+    return true;
+}
+
 std::string ApplyLateRead(const LateReadDirective& directive, Cursor at, Scenario& scenario) {
     LateRead late{directive.read, 0, 0};
-    if (!TakeTwoNumbers(at, late.atMs, late.lateMs)) {
-        return TwoNumbersNeeded(directive.name);
+    if (!TakeNumber(at, late.atMs) || !TakeBlanks(at) ||
+        !TakeMilliseconds(at, late.lateMs, late.lateNs) || !at.AtEnd()) {
+        return TwoNumbersNeeded(directive.name) + ", MS also with up to six decimals";
     }
     scenario.lateReads.push_back(late);
     return "";

@@ -6,10 +6,11 @@
 //      0x80000002 0x00: eax=0x20444d41 ebx=0x30352d43 ecx=0x6f725020 edx=0x73736563
 //
 // and directives, one a line: @no-cpuid, @tick-start N, @tick-step N, @tsc-start N,
-// @tsc-per-ms N, @tick-unreadable, @tick-stops N, @tick-late AT MS, @counter-late AT MS and
-// @tick-step-from AT MS,
-// with each number decimal or 0x-hex up to 64 bits (simulated_processor.h says what the clock
-// directives do). The first line for a leaf wins and a leaf without a line answers zeros.
+// @tsc-per-ms N, @read-ns N, @tick-unreadable, @tick-stops N, @tick-late AT MS,
+// @counter-late AT MS and @tick-step-from AT MS,
+// with each number decimal or 0x-hex up to 64 bits, and the MS of a late read also decimal
+// with up to six places after the point, to the nanosecond (simulated_processor.h says what the
+// clock directives do). The first line for a leaf wins and a leaf without a line answers zeros.
 // Every other line is ignored, so a whole dump file, with its headers, is a scenario as it
 // stands.
 #pragma once
@@ -22,12 +23,14 @@
 #include "probe/hardware.h"
 
 // A read of the tick count or of the counter that comes late: the simulated thread is off the
-// processor for lateMs ms just before the first read of that kind due at atMs or later.
+// processor for lateMs ms and lateNs ns just before the first read of that kind due at atMs or
+// later.
 enum class SimulatedRead { kTick, kCounter };
 struct LateRead {
     SimulatedRead read;
     uint64_t atMs;
     uint64_t lateMs;
+    uint32_t lateNs = 0;  // the fraction of a ms, below 1000000
 };
 
 // The tick's steps take stepMs ms from the first step that begins at atMs or later, as when
@@ -47,6 +50,7 @@ struct Scenario {
     uint64_t tickStep = 1;  // simulated ms per tick read
     uint64_t tscStart = 0;
     uint64_t tscPerMs = 1000000;
+    uint64_t readNs = 0;                       // @read-ns; 0 without it: reads take no time
     bool tickReadable = true;                  // false: @tick-unreadable
     uint64_t tickStopsAtMs = kTickNeverStops;  // @tick-stops
     std::vector<LateRead> lateReads;           // @tick-late and @counter-late, in file order

@@ -13,12 +13,19 @@
 
 namespace {
 
+constexpr uint32_t kNsPerMs = 1000000;
+
 struct SimulatedState {
     bool loaded = false;
     Scenario scenario;
     uint64_t stepStartMs = 0;  // when the tick count's current step began
-    uint64_t intoStepMs = 0;   // how long ago: 0 unless a read came late
-    bool lastReadWasTick = false;
+    uint64_t intoStepMs = 0;   // how long ago, in whole ms (0 unless a read came late) ...
+    uint32_t intoStepNs = 0;   // ... and the ns beyond them
+    // Without @read-ns: whether the tick has been read, the step it showed last, and whether a
+    // tick read has been made at the very end of the current step.
+    bool tickWasRead = false;
+    uint64_t lastTickStepMs = 0;
+    bool tickReadAtStepEnd = false;
     std::vector<bool> lateReadDone;
     bool tickPrepared = false;
 };
@@ -113,9 +120,8 @@ uint64_t StepsToNextChange(const Scenario& scenario, uint64_t startMs, uint64_t 
     return steps;
 }
 
-// Moves time on; the tick takes every step that began meanwhile, unless it has stopped.
-void PassTime(SimulatedState& state, uint64_t ms) {
-    state.intoStepMs += ms;
+// The tick takes every step that has begun by now, unless it has stopped.
+void TakeBegunSteps(SimulatedState& state) {
     if (TickStopped(state)) {
         return;
     }
@@ -132,6 +138,43 @@ void PassTime(SimulatedState& state, uint64_t ms) {
     }
 }
 
+// Moves time on, and the tick takes every step that began meanwhile. Where no time passes, a
+// step that begins right now (at the very end of the current one) is left as it is.
+void PassTime(SimulatedState& state, uint64_t ms, uint32_t ns) {
+    if (ms == 0 && ns == 0) {
+        return;
+    }
+    const uint32_t allNs = state.intoStepNs + ns;
+    state.intoStepNs = allNs % kNsPerMs;
+    state.intoStepMs += ms + allNs / kNsPerMs;
+    TakeBegunSteps(state);
+}
+
+// With @read-ns, every read takes that long; without it, none takes any time.
+void TakeTheReadsTime(SimulatedState& state) {
+    const uint64_t readNs = state.scenario.readNs;
+    PassTime(state, readNs / kNsPerMs, static_cast<uint32_t>(readNs % kNsPerMs));
+}
+
+// Without @read-ns the thread can stand at the very end of a step: the next step begins now,
+// and the tick does not show it yet.
+bool AtStepEnd(const SimulatedState& state) {
+    return !TickStopped(state) && state.intoStepMs >= StepLength(state.scenario, state.stepStartMs);
+}
+
+// Without @read-ns, the thread's spin through the rest of a step in which nothing happens: the
+// reads that follow come at the very end of the step.
+void SpinToTheStepEnd(SimulatedState& state) {
+    state.intoStepMs = StepLength(state.scenario, state.stepStartMs);
+    state.intoStepNs = 0;
+    state.tickReadAtStepEnd = false;
+}
+
+// The counter's rise over `ns`, less than a ms, rounded down: tscPerMs * ns / 10^6 in 64 bits.
+uint64_t RiseWithinAMillisecond(uint64_t tscPerMs, uint32_t ns) {
+    return tscPerMs / kNsPerMs * ns + tscPerMs % kNsPerMs * ns / kNsPerMs;
+}
+
 // A read of this kind that the scenario makes late: the thread is off the processor first.
 void ComeLate(SimulatedState& state, SimulatedRead read) {
     const std::vector<LateRead>& lateReads = state.scenario.lateReads;
@@ -139,7 +182,7 @@ void ComeLate(SimulatedState& state, SimulatedRead read) {
         if (!state.lateReadDone[i] && lateReads[i].read == read &&
             NowMs(state) >= lateReads[i].atMs) {
             state.lateReadDone[i] = true;
-            PassTime(state, lateReads[i].lateMs);
+            PassTime(state, lateReads[i].lateMs, lateReads[i].lateNs);
         }
     }
 }
@@ -152,12 +195,17 @@ void SimulateProcessor(const Scenario& scenario) {
     state.scenario = scenario;
     state.stepStartMs = 0;
     state.intoStepMs = 0;
-    state.lastReadWasTick = false;
+    state.intoStepNs = 0;
+    state.tickWasRead = false;
+    state.lastTickStepMs = 0;
+    state.tickReadAtStepEnd = false;
     state.lateReadDone.assign(scenario.lateReads.size(), false);
     state.tickPrepared = false;
 }
 
 bool SimulatedTickWasPrepared() { return State().tickPrepared; }
+
+uint64_t SimulatedMilliseconds() { return NowMs(State()); }
 
 bool HardwareIdBitCanChange() { return LoadedState().scenario.idBitCanChange; }
 
@@ -172,8 +220,11 @@ bool HardwareTimeStampCounterReadable() { return !LoadedState().scenario.counter
 uint64_t HardwareTimeStampCounter() {
     SimulatedState& state = LoadedState();
     ComeLate(state, SimulatedRead::kCounter);
-    state.lastReadWasTick = false;
-    return state.scenario.tscStart + state.scenario.tscPerMs * NowMs(state);
+    const Scenario& scenario = state.scenario;
+    const uint64_t counter = scenario.tscStart + scenario.tscPerMs * NowMs(state) +
+                             RiseWithinAMillisecond(scenario.tscPerMs, state.intoStepNs);
+    TakeTheReadsTime(state);
+    return counter;
 }
 
 bool HardwarePrepareMillisecondTick() {
@@ -182,13 +233,24 @@ bool HardwarePrepareMillisecondTick() {
     return state.scenario.tickReadable;
 }
 
-// Spinning on the tick, the thread reads it next as its next step begins.
+// Without @read-ns, a tick read that finds the step the tick read before it found stands for the
+// spin through the rest of that step; at its very end the first tick read still shows the step
+// and the next one shows the new step begin.
 uint32_t HardwareMillisecondTick() {
     SimulatedState& state = LoadedState();
-    if (state.lastReadWasTick && !TickStopped(state)) {
-        PassTime(state, StepLength(state.scenario, state.stepStartMs) - state.intoStepMs);
+    if (AtStepEnd(state) && state.tickReadAtStepEnd) {
+        TakeBegunSteps(state);
     }
     ComeLate(state, SimulatedRead::kTick);
-    state.lastReadWasTick = true;
-    return static_cast<uint32_t>(state.scenario.tickStart + state.stepStartMs);
+    const uint32_t shown = static_cast<uint32_t>(state.scenario.tickStart + state.stepStartMs);
+    if (AtStepEnd(state)) {
+        state.tickReadAtStepEnd = true;
+    } else if (state.scenario.readNs == 0 && state.tickWasRead &&
+               state.stepStartMs == state.lastTickStepMs && !TickStopped(state)) {
+        SpinToTheStepEnd(state);
+    }
+    state.tickWasRead = true;
+    state.lastTickStepMs = state.stepStartMs;
+    TakeTheReadsTime(state);
+    return shown;
 }

@@ -2,7 +2,8 @@
 // first step, s ms in, and ends at the first step 500 or more past it, and the rate is the
 // counter's cycles over the milliseconds the tick counted between the two (as cycles * 2e-6
 // where that is exactly 500). Where the thread was off the processor at either step, and the
-// tick shows it, the step taken is the next one the thread saw as it happened.
+// tick shows it or the counter reads around the tick reads do, the step taken is the next one
+// the thread saw as it happened.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -139,6 +140,26 @@ std::vector<LateRead> EveryTickReadLate(uint64_t atMs, uint64_t lateMs, uint64_t
     return late;
 }
 
+// A read of this kind due at `atMs` or later comes `lateUs` microseconds late.
+LateRead LateBy(SimulatedRead read, uint64_t atMs, uint64_t lateUs) {
+    return {read, atMs, lateUs / 1000, static_cast<uint32_t>(lateUs % 1000 * 1000)};
+}
+
+// The tick reads that see `steps` steps of `stepMs` from `fromMs` on each come `lateUs` late.
+std::vector<LateRead> EveryStepSeenLate(uint64_t fromMs, uint64_t stepMs, uint64_t steps,
+                                        uint64_t lateUs) {
+    std::vector<LateRead> late;
+    for (uint64_t i = 0; i < steps; ++i) {
+        late.push_back(LateBy(kTick, fromMs + i * stepMs, lateUs));
+    }
+    return late;
+}
+
+std::vector<LateRead> Joined(std::vector<LateRead> first, const std::vector<LateRead>& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
 // The cycles of a 1 GHz counter over `realMs`, divided by the `countedMs` the tick counted.
 float CountedRate(double realMs, double countedMs) {
     return static_cast<float>(realMs * 1e6 / (countedMs * 1e3));
@@ -163,21 +184,20 @@ const DisturbedCase kDisturbedCases[] = {
     // 499 to 503 are both late.
     {"LateTwiceInARowAtTheEnd", 0, 1, {{kTick, 497, 2}, {kTick, 500, 3}}, kNever, 1000.0f},
     {"LateMidWaitAndAtTheEnd", 0, 1, {{kTick, 200, 50}, {kTick, 500, 3}}, kNever, 1000.0f},
-    // Off the processor within the last step and back within the first: the count moves by
-    // one step, only late, and nothing can tell. 517 ms of cycles over the 512 counted (it was
-    // 1034.0 when taken as over 500 ms); the same at the start, with 502 ms over 512.
-    {"LateByLessThanACoarseStepGoesUnseen",
-     1000,
-     16,
-     {{kTick, 528, 5}},
-     kNever,
-     CountedRate(517, 512)},
-    {"CounterReadLateWithinTheStartStepGoesUnseen",
-     1000,
-     16,
-     {{kCounter, 0, 10}},
-     kNever,
-     CountedRate(502, 512)},
+    // Off the processor within the last step and back within it: the count moves by one step,
+    // only late. The counter reads around the tick reads show the hold-up, and the wait runs on
+    // to the next step (taking the late step, it read 517 ms of cycles over 512, 1009.8).
+    {"LateByLessThanACoarseStepIsSeenByTheCounter", 1000, 16, {{kTick, 528, 5}}, kNever, 1000.0f},
+    // The first read of all, of the counter, comes late: before any tick read, so none of it
+    // is counted. A counter read late within the start step is skipped like the late end.
+    {"FirstCounterReadLate", 1000, 16, {{kCounter, 0, 10}}, kNever, 1000.0f},
+    {"CounterReadLateWithinTheStartStepIsSeen", 1000, 16, {{kCounter, 16, 5}}, kNever, 1000.0f},
+    // Every step around the start comes 5 ms late and every step around the end 3 ms: after
+    // eight wide brackets at each end the narrowest is taken, the first of equals: 510 ms of
+    // cycles over the 512 counted.
+    {"EveryCoarseStepHeldUpAtBothEnds", 1000, 16,
+     Joined(EveryStepSeenLate(16, 16, 12, 5000), EveryStepSeenLate(528, 16, 12, 3000)), kNever,
+     CountedRate(510, 512)},
     // Windows reads its first tick anywhere within a step: here 10 ms into a 16 ms one. The
     // wait starts at the next step, so this is the true rate (it was 534 ms over 544).
     {"CoarseLateAtTheEndStartingWithinAStep",
@@ -244,6 +264,88 @@ const DisturbedCase kDisturbedCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, DisturbedClock, ::testing::ValuesIn(kDisturbedCases), RowName());
+
+// With @read-ns every read takes time, so a hold-up can begin and end anywhere within a step,
+// as on a real machine. Each row must print the true rate and end within its simulated time.
+struct FineCase {
+    const char* name;
+    uint64_t tickStep;
+    std::vector<LateRead> lateReads;
+    const char* expectedText;  // as the report prints it
+    uint64_t mostMs;           // simulated time the measurement may take at most
+    uint64_t tscPerMs = kOneGigahertz;
+    uint64_t tickStopsAtMs = kNever;
+};
+
+class FineClock : public ::testing::TestWithParam<FineCase> {};
+
+// A quarter of a microsecond a read: a bracket of four reads is 1 us, narrow at any rate here.
+constexpr uint64_t kReadNs = 250;
+
+TEST_P(FineClock, PrintsTheTrueRateInTime) {
+    const FineCase& row = GetParam();
+    Scenario scenario;
+    scenario.readNs = kReadNs;
+    scenario.tickStep = row.tickStep;
+    scenario.lateReads = row.lateReads;
+    scenario.tscPerMs = row.tscPerMs;
+    scenario.tickStopsAtMs = row.tickStopsAtMs;
+    StartSimulation(scenario);
+    TheCpuInfo.TSC = 1;
+    MeasureCpuClock();
+    char text[kOneDecimalTextSize];
+    FormatOneDecimal(TheCpuInfo.CpuClock, text);
+    EXPECT_STREQ(text, row.expectedText);
+    EXPECT_LE(SimulatedMilliseconds(), row.mostMs);
+}
+
+// In brackets, what the wait read when it took any step the tick showed seen as it happened.
+const FineCase kFineCases[] = {
+    {"Quiet", 1, {}, "1000.0", 502},
+    // Held up 0.6 ms within a 1 ms step: at the start (998.8), at the end (1001.2), 0.6 and 0.3
+    // ms at both (999.4).
+    {"HeldUpWithinTheStartStep", 1, {LateBy(kCounter, 1, 600)}, "1000.0", 503},
+    {"HeldUpWithinTheEndStep", 1, {LateBy(kTick, 501, 600)}, "1000.0", 503},
+    {"HeldUpWithinBothEndSteps",
+     1,
+     {LateBy(kCounter, 1, 600), LateBy(kTick, 501, 300), LateBy(kTick, 502, 300)},
+     "1000.0",
+     504},
+    // The same within 16 ms steps, 5 ms at the start (990.2) and at the end (1009.8), 5 and
+    // 11 ms at both (1011.7).
+    {"HeldUpWithinTheStartStepOfSixteen", 16, {LateBy(kCounter, 16, 5000)}, "1000.0", 545},
+    {"HeldUpWithinTheEndStepOfSixteen", 16, {LateBy(kTick, 528, 5000)}, "1000.0", 545},
+    {"HeldUpWithinBothEndStepsOfSixteen",
+     16,
+     {LateBy(kCounter, 16, 5000), LateBy(kTick, 528, 11000), LateBy(kTick, 544, 11000)},
+     "1000.0",
+     561},
+    // Windows' 15 ms count at 2400 MHz, 7 ms late at the end (2432.9).
+    {"HeldUpWithinTheEndStepOfFifteenAt2400MHz",
+     15,
+     {LateBy(kTick, 525, 7000)},
+     "2400.0",
+     541,
+     2400000},
+    // A counter read late by a fraction of a 16 ms step, right at the end (1001.2).
+    {"CounterReadLateByAFractionOfAStep", 16, {LateBy(kCounter, 528, 600)}, "1000.0", 545},
+    // A stall of many steps, which the tick shows.
+    {"StallOfManySteps", 1, {LateBy(kTick, 200, 50000)}, "1000.0", 502},
+    // A hold-up within every step around both ends: eight wide brackets are skipped at each,
+    // and then the narrowest is taken. All came equally late, so the difference is exact.
+    {"EveryStepHeldUpAroundBothEnds", 1,
+     Joined(EveryStepSeenLate(1, 1, 20, 600), EveryStepSeenLate(501, 1, 20, 600)), "1000.0", 509},
+    // Unequal hold-ups at the two ends: the figure is off by their difference, 0.4 ms in 500,
+    // and no more.
+    {"EveryStepHeldUpUnequally", 1,
+     Joined(EveryStepSeenLate(1, 1, 20, 200), EveryStepSeenLate(501, 1, 20, 600)), "1000.8", 509},
+    // The tick stops after a few wide ends: the narrowest of them is taken, 0.6 ms late, rather
+    // than no figure.
+    {"TickStopsAfterWideEnds", 1, EveryStepSeenLate(501, 1, 20, 600), "1001.2", 10000,
+     kOneGigahertz, 505},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, FineClock, ::testing::ValuesIn(kFineCases), RowName());
 
 TEST(Clock, Exactly466_25PrintsRoundedUp) {
     Scenario scenario;

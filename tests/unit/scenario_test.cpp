@@ -459,6 +459,7 @@ struct TickDirectiveCase {
     uint64_t tickStopsAtMs;
     std::vector<LateRead> lateReads;
     std::vector<StepChange> stepChanges = {};
+    uint64_t readNs = 0;
 };
 
 class TickDirective : public ::testing::TestWithParam<TickDirectiveCase> {};
@@ -475,12 +476,14 @@ TEST_P(TickDirective, SetsItsValue) {
         EXPECT_EQ(scenario.lateReads[i].read, row.lateReads[i].read) << "late read " << i;
         EXPECT_EQ(scenario.lateReads[i].atMs, row.lateReads[i].atMs) << "late read " << i;
         EXPECT_EQ(scenario.lateReads[i].lateMs, row.lateReads[i].lateMs) << "late read " << i;
+        EXPECT_EQ(scenario.lateReads[i].lateNs, row.lateReads[i].lateNs) << "late read " << i;
     }
     ASSERT_EQ(scenario.stepChanges.size(), row.stepChanges.size());
     for (std::size_t i = 0; i < row.stepChanges.size(); ++i) {
         EXPECT_EQ(scenario.stepChanges[i].atMs, row.stepChanges[i].atMs) << "step change " << i;
         EXPECT_EQ(scenario.stepChanges[i].stepMs, row.stepChanges[i].stepMs) << "step change " << i;
     }
+    EXPECT_EQ(scenario.readNs, row.readNs);
     EXPECT_TRUE(scenario.idBitCanChange);
     EXPECT_EQ(scenario.tickStep, 1u);
 }
@@ -503,6 +506,13 @@ const TickDirectiveCase kTickDirectiveCases[] = {
      true,
      kTickNeverStops,
      {{kCounter, 9, 8}, {kTick, 7, 6}, {kTick, 5, 4}}},
+    // MS to the nanosecond: up to six decimals.
+    {"LateByAFraction",
+     "@tick-late 501 0.6\n@counter-late 16 2.000001\n@tick-late 0 12.50\n",
+     true,
+     kTickNeverStops,
+     {{kTick, 501, 0, 600000}, {kCounter, 16, 2, 1}, {kTick, 0, 12, 500000}}},
+    {"ReadNs", "@tsc-per-ms 5\n@read-ns 0xFA\r\n", true, kTickNeverStops, {}, {}, 250},
     {"StepChangesInFileOrder",
      "@tick-step-from 200 16\n@tick-step-from 0x10\t1\n",
      true,
@@ -521,6 +531,13 @@ const MalformedCase kMalformedTickCases[] = {
     {"StepChangeOneNumber", "@tick-step-from 200\n", 1},
     {"StepChangeToZero", "@tick-step-from 200 0\n", 1},
     {"StepChangeToZeroIn32Bits", "@tick-step-from 200 0x100000000\n", 1},
+    {"LatePointWithoutDecimals", "@tick-late 1 0.\n", 1},
+    {"LateBeyondTheNanosecond", "@counter-late 1 0.1234567\n", 1},
+    {"LateHexWithDecimals", "@tick-late 1 0x1.8\n", 1},
+    {"LateAtWithDecimals", "@tick-late 1.5 2\n", 1},
+    {"StepChangeWithDecimals", "@tick-step-from 200 1.5\n", 1},
+    // Reads that take no time are the default, not a read time.
+    {"ReadNsZero", "@read-ns 0\n", 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Tick, ScenarioMalformed, ::testing::ValuesIn(kMalformedTickCases),
