@@ -1,25 +1,19 @@
 #!/usr/bin/env bash
 # How close does cpuprobe's half-second clock measurement come to the truth, beside a peer?
 #
-# Runs the real tool and the peer, libcpuid's `cpuid_tool --clock-rdtsc`, alternately, N runs
-# each (input from /dev/null, so cpuprobe does not wait), and compares each figure with two
+# Runs the tool and the peer, libcpuid's `cpuid_tool --clock-rdtsc`, alternately, N runs each
+# (input from /dev/null, so cpuprobe does not wait), and compares each figure with two
 # references: tsc_reference, which times the same counter over a long window against
-# CLOCK_MONOTONIC_RAW (run before and after the runs, averaged), and the kernel's own
-# calibration from its log, where that can be read. Alternating puts both tools through the
-# same moments of the machine's load. Prints one table, the tools side by side: median and
-# worst relative error against each reference, how many runs came within 0.005%, and the
-# median and worst wall time of one run. Then the cpuprobe runs beyond 0.005%, with the time
-# each one's error implies it counted for.
-#
-# The header says where this ran: the processor, whether it is a virtual machine (and what
-# says so), and the kernel's clock source, which decides whether tsc_reference is a yardstick
-# independent of the counter: where the source is the counter itself (tsc), the raw clock is
-# the counter scaled by the kernel's own calibration, so tsc_reference can only reproduce that
-# calibration; with hpet or acpi_pm it is another oscillator, and with kvm-clock the host keeps
-# the time, so neither depends on this kernel's calibration of the counter.
+# CLOCK_MONOTONIC_RAW (before and after the runs, averaged), and the kernel's own calibration
+# from its log, where that can be read. Alternating puts the tools through the same moments of
+# the machine's load. Prints one table, the tools side by side: median and worst relative error
+# against each reference, how many runs came within 0.005%, and the median and worst wall time
+# of one run; then the cpuprobe runs beyond 0.005%, with the time each one's error implies it
+# counted for. The header says where it ran, and whether tsc_reference is independent of the
+# counter: not where the kernel's clock source is the counter itself (tsc).
 #
 # It is a measurement, not a test: it exits 0 once the table is printed, whatever the figures,
-# and 1 only when a run could not be read. Without cpuid_tool the peer's column says so.
+# and 1 only when a run could not be read.
 #
 # usage: clock_accuracy.sh --tool PATH --reference PATH [-n RUNS] [--window SECONDS]
 #                          [--peer PATH | --no-peer] [--realtime] [--load N]
@@ -28,90 +22,61 @@
 # -n RUNS          runs of each tool (default 20)
 # --window SECONDS tsc_reference's window (default 5; a short one only for a smoke pass)
 # --peer PATH      the cpuid_tool to run (default: cpuid_tool from PATH)
-# --realtime       runs both tools under SCHED_FIFO (chrt -f 10, needs root), so that no
-#                  ordinary process can hold them up at the ends of their waits
-# --load N         keeps N busy loops (sh -c 'while :; do :; done') running through the runs,
-#                  as a busy machine would; they are stopped however the script ends
+# --realtime       runs the tools under SCHED_FIFO (chrt -f 10, needs root)
+# --load N         keeps N busy loops (sh -c 'while :; do :; done') running through the runs;
+#                  they are stopped however the script ends
 # --baseline PATH  another build of cpuprobe (an older one, say), run alternately with the
 #                  others and shown in a column of its own: two builds under the same load
-# --wine           --tool and --baseline are Windows builds: each runs under wine64, in
-#                  $WINEPREFIX or else a prefix of its own made before the runs
+# --wine           --tool and --baseline are Windows builds, run under wine64 in $WINEPREFIX
+#                  or a prefix of its own, which a first run outside the table makes
 set -euo pipefail
 export LC_ALL=C
-
-runs=20
-window=5
-tool=""
-reference=""
+runs=20 window=5 tool="" reference="" busy_loops=0 baseline=""
 peer=$(command -v cpuid_tool || true)
-launcher=()
-busy_loops=0
-baseline=""
-wine=()
+launcher=() wine=()
+readonly CLOSE_PERCENT=0.005 # the closeness the tool aims for
 
-# The closeness the tool aims for, in percent.
-readonly CLOSE_PERCENT=0.005
-
-usage() {
-    sed -n '/^# usage:/,/^[^#]/s/^# \{0,1\}//p' "$0" >&2
-    exit 2
-}
-
+usage() { sed -n '/^# usage:/,/^[^#]/s/^# \{0,1\}//p' "$0" >&2 && exit 2; }
+die() { echo "clock_accuracy: $*" >&2 && exit 1; }
 while [ $# -gt 0 ]; do
-    case "$1" in
-        --tool) tool=${2-}; shift 2 || usage ;;
-        --reference) reference=${2-}; shift 2 || usage ;;
-        -n | --runs) runs=${2-}; shift 2 || usage ;;
-        --window) window=${2-}; shift 2 || usage ;;
-        --peer) peer=${2-}; shift 2 || usage ;;
-        --no-peer) peer=""; shift ;;
-        --realtime) launcher=(chrt -f 10); shift ;;
-        --load) busy_loops=${2-}; shift 2 || usage ;;
-        --baseline) baseline=${2-}; shift 2 || usage ;;
-        --wine) wine=("$(command -v wine64 || echo /usr/lib/wine/wine64)"); shift ;;
+    case $1 in
+        --no-peer) peer="" && shift && continue ;;
+        --realtime) launcher=(chrt -f 10) && shift && continue ;;
+        --wine) wine=("$(command -v wine64 || echo /usr/lib/wine/wine64)") && shift && continue ;;
+        --tool) tool=${2-} ;;
+        --reference) reference=${2-} ;;
+        -n | --runs) runs=${2-} ;;
+        --window) window=${2-} ;;
+        --peer) peer=${2-} ;;
+        --load) busy_loops=${2-} ;;
+        --baseline) baseline=${2-} ;;
         *) usage ;;
     esac
+    shift 2 || usage
 done
-if [ ! -x "$tool" ] || [ ! -x "$reference" ]; then usage; fi
-[[ "$runs" =~ ^[1-9][0-9]*$ ]] || usage
-[[ "$busy_loops" =~ ^[0-9]+$ ]] || usage
-if [ -n "$baseline" ] && [ ! -x "$baseline" ]; then usage; fi
-if [ -n "$peer" ] && [ ! -x "$peer" ]; then
-    echo "clock_accuracy: no cpuid_tool at $peer; leaving it out" >&2
-    peer=""
-fi
-
-die() { echo "clock_accuracy: $*" >&2; exit 1; }
+[ -x "$tool" ] && [ -x "$reference" ] && [[ $runs =~ ^[1-9][0-9]*$ ]] && [[ $busy_loops =~ ^[0-9]+$ ]] || usage
+[ -z "$baseline" ] || [ -x "$baseline" ] || usage
+[ -z "$peer" ] || [ -x "$peer" ] || { echo "clock_accuracy: no cpuid_tool at $peer; leaving it out" >&2 && peer=""; }
 
 work=$(mktemp -d)
-loop_pids=()
-runner_pid=""
-
-# The busy loops. Each asks the kernel to kill it when this script dies (setpriv --pdeathsig,
-# util-linux), so that not even a SIGKILL of the script leaves one spinning; the traps below
-# stop them on every other way out.
+loops=()
+# Each busy loop asks the kernel to kill it when this script dies (setpriv --pdeathsig), so
+# that not even a SIGKILL of the script leaves one spinning; the trap stops them otherwise.
 start_load() {
-    local i
-    local guard=()
-    if command -v setpriv >/dev/null; then guard=(setpriv --pdeathsig KILL); fi
+    local guard=() i
+    ! command -v setpriv >/dev/null || guard=(setpriv --pdeathsig KILL)
     for ((i = 0; i < busy_loops; i++)); do
         "${guard[@]}" sh -c 'while :; do :; done' &
-        loop_pids+=($!)
+        loops+=($!)
     done
 }
-
 stop_load() {
-    if [ ${#loop_pids[@]} -gt 0 ]; then
-        kill "${loop_pids[@]}" 2>/dev/null || true
-        wait "${loop_pids[@]}" 2>/dev/null || true
-    fi
-    loop_pids=()
+    [ ${#loops[@]} = 0 ] || { kill "${loops[@]}" 2>/dev/null || true; wait "${loops[@]}" 2>/dev/null || true; }
+    loops=()
 }
-
 clean_up() {
-    if [ -n "$runner_pid" ]; then kill "$runner_pid" 2>/dev/null || true; fi
     stop_load
-    if [ "${WINEPREFIX-}" = "$work/wine" ]; then "${wine[0]%/*}/wineserver" -k 2>/dev/null || true; fi
+    [ "${WINEPREFIX-}" != "$work/wine" ] || "${wine[0]%/*}/wineserver" -k 2>/dev/null || true
     rm -rf "$work"
 }
 trap clean_up EXIT
@@ -119,239 +84,116 @@ trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# The counter rate in MHz by the long-window yardstick.
 reference_mhz() {
     "$reference" "$window" | awk '$1 == "TscMHz" { print $2; found = 1 } END { exit !found }' ||
         die "tsc_reference gave no rate"
 }
-
-# The kernel's figure: its refined calibration if it made one, else the first estimate.
-# Prints nothing when the log cannot be read (no permission, no journal).
+# The kernel's refined calibration if it made one, else its first estimate; nothing where its
+# log cannot be read.
 kernel_mhz() {
-    local log
-    log=$( { dmesg || true; journalctl -k -b --no-pager || true; } 2>/dev/null |
-        grep -E 'tsc: (Refined TSC clocksource calibration|Detected) ' || true)
-    awk '/Refined TSC/ { refined = $(NF-1) }
-         /Detected/ && !detected { detected = $(NF-2) }
-         END { if (refined != "") print refined; else if (detected != "") print detected }' \
-        <<<"$log"
+    { dmesg || true; journalctl -k -b --no-pager || true; } 2>/dev/null |
+        awk '/tsc: Refined TSC clocksource calibration/ { refined = $(NF-1) }
+             /tsc: Detected / && !detected { detected = $(NF-2) }
+             END { print refined != "" ? refined : detected }'
 }
-
 load() { cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo unknown; }
 
-# Microseconds of the wall clock, without starting a process to read them.
-now_us() { echo "${EPOCHREALTIME/./}"; }
-
-# cpuprobe prints one line "CpuClock <MHz>MHz" among its 18; so does the baseline build.
-cpuprobe_mhz() { sed -n 's/^CpuClock \([0-9][0-9.]*\)MHz\r\{0,1\}$/\1/p' "$1"; }
-baseline_mhz() { cpuprobe_mhz "$@"; }
-
-# cpuid_tool --clock-rdtsc prints a line of dashes, then the rate in whole MHz on a line of its
-# own (or -1 when it cannot measure). The rate is the one line that is a number; anything
-# else on stdout, a second number or a rate that is not positive counts as unreadable.
-cpuid_tool_mhz() {
-    awk '/^-+$/ || /^[[:space:]]*$/ { next }
-         /^[[:space:]]*[0-9]+(\.[0-9]+)?[[:space:]]*$/ && !rate { rate = $1 + 0; next }
-         { bad = 1 }
-         END { if (!bad && rate > 0) print rate }' "$1"
+# The rate a tool printed: cpuprobe's CpuClock line; cpuid_tool's one line that is a number
+# (after a line of dashes; -1 or anything else is unreadable).
+rate_of() {
+    if [ "$1" = cpuid_tool ]; then
+        awk '/^-+$/ || /^[[:space:]]*$/ { next } /^[[:space:]]*[0-9]+(\.[0-9]+)?[[:space:]]*$/ && !rate { rate = $1 + 0; next }
+             { bad = 1 } END { if (!bad && rate > 0) print rate }' "$2"
+    else
+        sed -n 's/^CpuClock \([0-9][0-9.]*\)MHz\r\{0,1\}$/\1/p' "$2"
+    fi
 }
 
 # One run of one tool: prints "<tool> <MHz> <wall ms>".
 one_run() {
     local name=$1 started finished mhz
     shift
-    started=$(now_us)
-    "${launcher[@]}" "$@" </dev/null >"$work/out" 2>"$work/err" ||
-        die "$name failed: $(cat "$work/err")"
-    finished=$(now_us)
-    mhz=$("${name}_mhz" "$work/out")
-    [ -n "$mhz" ] || die "no rate could be read from $name's output: $(cat "$work/out" "$work/err")"
-    echo "$name $mhz $(((finished - started) / 1000)).$(printf '%03d' $(((finished - started) % 1000)))"
+    started=${EPOCHREALTIME/./}
+    "${launcher[@]}" "$@" </dev/null >"$work/out" 2>"$work/err" || die "$name failed: $(cat "$work/err")"
+    finished=${EPOCHREALTIME/./}
+    mhz=$(rate_of "$name" "$work/out")
+    [ -n "$mhz" ] || die "no rate in $name's output: $(cat "$work/out" "$work/err")"
+    echo "$name $mhz $((finished - started))"
 }
 
-# Whether this is a virtual machine, with what says so: the processor's hypervisor bit (CPUID
-# leaf 1, ECX bit 31, shown as "hypervisor" in /proc/cpuinfo), lscpu's vendor line (which some
-# hypervisors do not fill), systemd's guess and Xen's /sys/hypervisor.
-virtualisation() {
-    local signs=() vendor guess
-    if grep -qw hypervisor /proc/cpuinfo 2>/dev/null; then signs+=("hypervisor bit set"); fi
-    vendor=$(lscpu 2>/dev/null | sed -n 's/^Hypervisor vendor: *//p')
-    if [ -n "$vendor" ]; then signs+=("lscpu: $vendor"); fi
-    guess=$(systemd-detect-virt --vm 2>/dev/null || true)
-    if [ -n "$guess" ] && [ "$guess" != none ]; then signs+=("systemd-detect-virt: $guess"); fi
-    if [ -r /sys/hypervisor/type ]; then signs+=("/sys/hypervisor: $(cat /sys/hypervisor/type)"); fi
-    if [ ${#signs[@]} -eq 0 ]; then
-        echo "not virtualised (no hypervisor bit, lscpu vendor, systemd-detect-virt or /sys/hypervisor)"
-        return
-    fi
-    local joined
-    joined=$(printf '%s; ' "${signs[@]}")
-    echo "virtualised (${joined%; })"
-}
-
-clock_source() {
-    cat /sys/devices/system/clocksource/clocksource0/current_clocksource 2>/dev/null || echo unknown
-}
-
-# Whether the raw clock that tsc_reference times the counter against is independent of it.
-reference_independence() {
-    case "$1" in
-        tsc) echo "not independent of the counter: the clock is the counter, scaled by the kernel's calibration" ;;
-        kvm-clock) echo "independent of this kernel's calibration of the counter: the host keeps the time" ;;
-        hpet | acpi_pm) echo "independent of the counter: another oscillator" ;;
-        *) echo "independence from the counter unknown" ;;
-    esac
-}
-
-source_now=$(clock_source)
-echo "machine:   $(lscpu 2>/dev/null | sed -n 's/^Model name: *//p'), kernel $(uname -r), $(virtualisation)"
-echo "clock:     the kernel's clock source is $source_now; the reference is $(reference_independence "$source_now")"
+source_now=$(cat /sys/devices/system/clocksource/clocksource0/current_clocksource 2>/dev/null || echo unknown)
+case $source_now in
+    tsc) independence="not independent of the counter: the clock is the counter, scaled by the kernel's calibration" ;;
+    kvm-clock) independence="independent of this kernel's calibration of the counter: the host keeps the time" ;;
+    hpet | acpi_pm) independence="independent of the counter: another oscillator" ;;
+    *) independence="of unknown independence from the counter" ;;
+esac
+virtual=$(grep -qw hypervisor /proc/cpuinfo && echo "virtualised (hypervisor bit; $(systemd-detect-virt --vm 2>/dev/null || echo "?"))" || echo "not virtualised")
+echo "machine:   $(lscpu 2>/dev/null | sed -n 's/^Model name: *//p'), kernel $(uname -r), $virtual"
+echo "clock:     the kernel's clock source is $source_now; the reference is $independence"
 echo "date:      $(date -u '+%Y-%m-%d %H:%M UTC')"
-prefix=${launcher[*]:+${launcher[*]} }
-if [ -n "$peer" ]; then
-    echo "runs:      $runs each, alternately: $prefix$tool </dev/null and $prefix$peer --clock-rdtsc"
-else
-    echo "runs:      $runs of $prefix$tool </dev/null (no cpuid_tool)"
-fi
-echo "reference: tsc_reference over ${window} s before and after the runs; the kernel's log"
+prefix="${launcher[*]:+${launcher[*]} }${wine[*]:+${wine[*]} }"
+echo "runs:      $runs of each, alternately: $prefix$tool${baseline:+, $prefix$baseline}${peer:+, $peer --clock-rdtsc}"
+[ "$busy_loops" = 0 ] || echo "busy:      $busy_loops busy loops through the runs (not the reference)"
 if [ ${#wine[@]} -gt 0 ]; then
     export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX=${WINEPREFIX:-$work/wine}
-    echo "wine:      ${wine[0]} ($("${wine[0]}" --version 2>/dev/null || echo "version unknown")), prefix $WINEPREFIX"
-fi
-if [ -n "$baseline" ]; then
-    echo "baseline:  $prefix$baseline </dev/null, after each run of $tool"
-fi
-if [ "$busy_loops" -gt 0 ]; then
-    echo "busy:      sh -c 'while :; do :; done', $busy_loops at once, through the runs (not the reference)"
+    echo "wine:      $("${wine[0]}" --version 2>/dev/null), prefix $WINEPREFIX"
 fi
 load_before=$(load)
-
 ref_before=$(reference_mhz)
 start_load
-# Under Wine, one run first, outside the table: it makes the prefix and starts the wineserver,
-# which the runs then find running (it waits 3 s for the next one before it stops).
-if [ ${#wine[@]} -gt 0 ]; then
-    "${wine[@]}" "$tool" </dev/null >/dev/null 2>&1 || die "wine could not run $tool"
-fi
-# In the background, so that a signal stops the script at once, not after the last run.
+[ ${#wine[@]} = 0 ] || "${wine[@]}" "$tool" </dev/null >/dev/null 2>&1 || die "wine could not run $tool"
 for ((i = 0; i < runs; i++)); do
     one_run cpuprobe "${wine[@]}" "$tool"
-    if [ -n "$baseline" ]; then one_run baseline "${wine[@]}" "$baseline"; fi
-    if [ -n "$peer" ]; then one_run cpuid_tool "$peer" --clock-rdtsc; fi
-done >"$work/samples" &
-runner_pid=$!
-wait "$runner_pid"
-runner_pid=""
+    [ -z "$baseline" ] || one_run baseline "${wine[@]}" "$baseline"
+    [ -z "$peer" ] || one_run cpuid_tool "$peer" --clock-rdtsc
+done >"$work/samples"
 stop_load
-samples=$(cat "$work/samples")
 ref_after=$(reference_mhz)
-kernel=$(kernel_mhz)
 echo "load:      $load_before before the runs, $(load) after (1, 5, 15 min averages)"
 
-awk -v rb="$ref_before" -v ra="$ref_after" -v kernel="$kernel" -v aim="$CLOSE_PERCENT" \
-    -v peer="$peer" -v baseline="$baseline" '
+awk -v rb="$ref_before" -v ra="$ref_after" -v kernel="$(kernel_mhz)" -v aim="$CLOSE_PERCENT" '
     function abs(x) { return x < 0 ? -x : x }
-    function median(values, n,    sorted, i, j, t) {
-        for (i = 1; i <= n; i++) sorted[i] = values[i]
-        for (i = 2; i <= n; i++)
-            for (j = i; j > 1 && sorted[j - 1] > sorted[j]; j--) {
-                t = sorted[j]; sorted[j] = sorted[j - 1]; sorted[j - 1] = t
-            }
-        return n % 2 ? sorted[(n + 1) / 2] : (sorted[n / 2] + sorted[n / 2 + 1]) / 2
-    }
-    function largest(values, n,    i, m) {
-        m = values[1]
-        for (i = 2; i <= n; i++) if (values[i] > m) m = values[i]
-        return m
-    }
-    # The relative errors of one tool against one reference, in percent, with their sign,
-    # into err[]; returns how many runs the tool has.
-    function errors(tool, ref, err,    i) {
-        for (i = 1; i <= count[tool]; i++) err[i] = (mhz[tool, i] - ref) / ref * 100
-        return count[tool]
-    }
-    function median_error(tool, ref,    err, n) {
-        n = errors(tool, ref, err)
-        return sprintf("%+.4f%%", median(err, n))
-    }
-    function worst_error(tool, ref,    err, n, i, worst) {
-        n = errors(tool, ref, err)
-        worst = 0
-        for (i = 1; i <= n; i++) if (abs(err[i]) >= abs(worst)) worst = err[i]
-        return sprintf("%+.4f%%", worst)
-    }
-    function within(tool, ref,    err, n, i, inside) {
-        n = errors(tool, ref, err)
-        for (i = 1; i <= n; i++) if (abs(err[i]) <= aim + 1e-9) inside++
-        return sprintf("%d of %d", inside, n)
-    }
-    function wall_median(tool,    w, i) {
-        for (i = 1; i <= count[tool]; i++) w[i] = wall[tool, i]
-        return sprintf("%.1f", median(w, count[tool]))
-    }
-    function wall_worst(tool,    w, i) {
-        for (i = 1; i <= count[tool]; i++) w[i] = wall[tool, i]
-        return sprintf("%.1f", largest(w, count[tool]))
-    }
-    function figure_median(tool,    f, i) {
-        for (i = 1; i <= count[tool]; i++) f[i] = mhz[tool, i]
-        return sprintf("%g", median(f, count[tool]))
-    }
-    # One row: a label, then a cell per tool, computed by the named function (awk has no
-    # function values, so the names are spelt out).
-    function row(label, what, ref,    t, cell) {
-        printf "%-34s", label
-        for (t = 1; t <= ntools; t++) {
-            if (!count[tool[t]]) cell = "not run"
-            else if (what == "median") cell = median_error(tool[t], ref)
-            else if (what == "worst") cell = worst_error(tool[t], ref)
-            else if (what == "within") cell = within(tool[t], ref)
-            else if (what == "wall_median") cell = wall_median(tool[t])
-            else if (what == "wall_worst") cell = wall_worst(tool[t])
-            else if (what == "figure") cell = figure_median(tool[t])
-            printf " %14s", cell
+    function sorted(v, n,    i, j, t) { for (i = 2; i <= n; i++) for (j = i; j > 1 && v[j - 1] > v[j]; j--) { t = v[j]; v[j] = v[j - 1]; v[j - 1] = t } }
+    function median(v, n) { sorted(v, n); return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2 }
+    # One cell of a row for one tool: WHAT of its runs against the reference REF.
+    function cell(t, what, ref,    n, i, v, worst, inside) {
+        n = count[t]
+        if (!n) return "not run"
+        for (i = 1; i <= n; i++) {
+            v[i] = what == "figure" ? mhz[t, i] : what ~ /^wall/ ? wall[t, i] / 1000 : (mhz[t, i] - ref) / ref * 100
+            if (abs(v[i]) >= abs(worst)) worst = v[i]
+            if (abs(v[i]) <= aim + 1e-9) inside++
         }
+        if (what == "within") return sprintf("%d of %d", inside, n)
+        if (what == "worst") return sprintf("%+.4f%%", worst)
+        if (what == "wall_worst") return sprintf("%.1f", worst)
+        return sprintf(what == "median" ? "%+.4f%%" : what == "figure" ? "%g" : "%.1f", median(v, n))
+    }
+    function row(label, what, ref,    t) {
+        printf "%-34s", label
+        for (t = 1; t <= 3; t++) if (count[tool[t]] || t != 2) printf " %14s", cell(tool[t], what, ref)
         printf "\n"
     }
     function against(label, ref) {
         printf "against %s, %.4f MHz\n", label, ref
-        row("  median error", "median", ref)
-        row("  worst error", "worst", ref)
-        row("  runs within " aim "%", "within", ref)
+        row("  median error", "median", ref); row("  worst error", "worst", ref); row("  runs within " aim "%", "within", ref)
     }
-    # A cpuprobe run beyond the aim counted cycles over a longer (or shorter) time than
-    # 500 ms: the time its error implies, beside the run'"'"'s wall time, shows whether the
-    # process was held up as the wait should have ended (it notices the end only when it
-    # runs again).
-    function beyond(ref,    i, e, shown) {
+    { n = ++count[$1]; mhz[$1, n] = $2; wall[$1, n] = $3 }
+    END {
+        tool[1] = "cpuprobe"; tool[2] = "baseline"; tool[3] = "cpuid_tool"; ref = (rb + ra) / 2
+        printf "\n%-34s", ""
+        for (t = 1; t <= 3; t++) if (count[tool[t]] || t != 2) printf " %14s", tool[t]
+        printf "\n"
+        row("median figure (MHz)", "figure", 0)
+        against("tsc_reference (" (rb == ra ? "steady" : sprintf("%+.4f%% drift", (ra - rb) / rb * 100)) ")", ref)
+        if (kernel != "") against("the kernel calibration (log)", kernel); else print "the kernel calibration: log not readable"
+        print "wall time of one run (ms)"; row("  median", "wall", 0); row("  worst", "wall_worst", 0)
+        printf "\ntsc_reference before / after the runs: %.4f / %.4f MHz\n", rb, ra
         for (i = 1; i <= count["cpuprobe"]; i++) {
             e = (mhz["cpuprobe", i] - ref) / ref * 100
             if (abs(e) <= aim + 1e-9) continue
             if (!shown++) printf "\ncpuprobe runs beyond %s%%: figure, error, the counting time it implies, wall time\n", aim
-            printf "  run %2d: %.1f MHz %+.4f%% -> %.3f ms counted; wall %.1f ms\n",
-                   i, mhz["cpuprobe", i], e, 500 * (1 + e / 100), wall["cpuprobe", i]
+            printf "  run %2d: %.1f MHz %+.4f%% -> %.3f ms counted; wall %.1f ms\n", i, mhz["cpuprobe", i], e, 500 * (1 + e / 100), wall["cpuprobe", i] / 1000
         }
-    }
-    { n = ++count[$1]; mhz[$1, n] = $2; wall[$1, n] = $3 }
-    END {
-        ntools = 0
-        tool[++ntools] = "cpuprobe"; resolution["cpuprobe"] = "0.1 MHz"
-        if (baseline != "") { tool[++ntools] = "baseline"; resolution["baseline"] = "0.1 MHz" }
-        tool[++ntools] = "cpuid_tool"; resolution["cpuid_tool"] = peer == "" ? "not run" : "1 MHz"
-        ref = (rb + ra) / 2
-        printf "\n%-34s", ""
-        for (t = 1; t <= ntools; t++) printf " %14s", tool[t]
-        printf "\n%-34s", "printed resolution"
-        for (t = 1; t <= ntools; t++) printf " %14s", resolution[tool[t]]
-        printf "\n"
-        row("median figure (MHz)", "figure", 0)
-        against("tsc_reference (" (rb == ra ? "steady" : sprintf("%+.4f%% drift", (ra - rb) / rb * 100)) ")", ref)
-        if (kernel != "") against("kernel calibration (log)", kernel)
-        else printf "against kernel calibration: log not readable\n"
-        printf "wall time of one run (ms)\n"
-        row("  median", "wall_median", 0)
-        row("  worst", "wall_worst", 0)
-        printf "\ntsc_reference before / after the runs: %.4f / %.4f MHz\n", rb, ra
-        beyond(ref)
-    }
-' <<<"$samples"
+    }' "$work/samples"
