@@ -13,7 +13,6 @@ source .ci/lib.sh
 out=build-deb work=$(mktemp -d)
 trap 'dpkg --purge cpuprobe >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 
-tools/check-version.sh
 version=$(dpkg-parsechangelog -S Version)
 deb=cpuprobe_${version}_$(dpkg --print-architecture).deb
 rm -rf "$out"
