@@ -24,13 +24,13 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "sim/simulated_processor.h"
+#include "tests/support/posix_regex.h"
 #include "tests/support/process.h"
 #include "tests/support/report_cases.h"
 #include "tests/support/report_shape.h"
@@ -95,9 +95,7 @@ std::string Lines(const std::string& text) {
     return lines;
 }
 
-std::string Collapsed(const std::string& line) {
-    return std::regex_replace(line, std::regex("  +"), " ");
-}
+std::string Collapsed(const std::string& line) { return ReplaceAll(line, "  +", " "); }
 
 void ExpectClockFitsTheCounter(const std::string& report) {
     const std::vector<std::string> lines = SplitLines(report);
@@ -105,8 +103,7 @@ void ExpectClockFitsTheCounter(const std::string& report) {
     if (ReportValue(lines, "TSC") == "0") {
         EXPECT_EQ(clock, "CpuClock 0.0MHz");
     } else {
-        EXPECT_TRUE(std::regex_match(clock, std::regex("CpuClock [1-9][0-9]*\\.[0-9]MHz")))
-            << clock;
+        EXPECT_TRUE(MatchesWhole(clock, "CpuClock [1-9][0-9]*\\.[0-9]MHz")) << clock;
     }
 }
 
@@ -115,14 +112,14 @@ void ExpectClockFitsTheCounter(const std::string& report) {
 std::set<std::string> X87Instructions(const std::string& log) {
     std::set<std::string> found;
     std::istringstream lines(log);
-    const std::regex address("0x[0-9a-f]+:"), byte("[0-9a-f]{2}"), prefix("lock|rep[a-z]*|data16");
+
     for (std::string line; std::getline(lines, line);) {
         std::istringstream words(line);
         std::string word;
-        if (!(words >> word) || !std::regex_match(word, address)) {
+        if (!(words >> word) || !MatchesWhole(word, "0x[0-9a-f]+:")) {
             continue;
         }
-        while (words >> word && (std::regex_match(word, byte) || std::regex_match(word, prefix))) {
+        while (words >> word && MatchesWhole(word, "[0-9a-f]{2}|lock|rep[a-z]*|data16")) {
         }
         if (word.rfind('f', 0) == 0 || word == "wait") {
             found.insert(word);
@@ -273,9 +270,9 @@ TEST(Foreign, ReadmeCommandLinesRunAsPrinted) {
     std::string readme = ReadWholeFile(Given().readme);
     readme.erase(std::remove(readme.begin(), readme.end(), '\r'), readme.end());
     std::set<std::string> lines;
-    const std::regex form("cpuprobe(-dump)?\\.exe [<>][^ \r\n]+( [<>][^ \r\n]+)?");
-    for (std::sregex_iterator it(readme.begin(), readme.end(), form), end; it != end; ++it) {
-        lines.insert(it->str());
+    for (const std::string& line :
+         AllMatches(readme, "cpuprobe(-dump)?\\.exe [<>][^ \n]+( [<>][^ \n]+)?")) {
+        lines.insert(line);
     }
     ASSERT_EQ(lines, (std::set<std::string>{"cpuprobe.exe <nul >report.txt",
                                             "cpuprobe-dump.exe >dump.txt"}))
@@ -297,7 +294,7 @@ TEST(Foreign, ReadmeCommandLinesRunAsPrinted) {
 // What a console showed, without its escape sequences and blanks (Wine draws its console
 // with both).
 std::string Bare(const std::string& shown) {
-    return std::regex_replace(shown, std::regex("\x1b\\[[0-9;?]*[A-Za-z]|[ \r\n]"), "");
+    return ReplaceAll(shown, "\x1b\\[[0-9;?]*[A-Za-z]|[ \r\n]", "");
 }
 
 // Wine's console reads its keys from a terminal it has switched out of line editing, and drops

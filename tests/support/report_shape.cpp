@@ -1,7 +1,8 @@
 #include "tests/support/report_shape.h"
 
+#include "tests/support/posix_regex.h"
+
 #include <fstream>
-#include <regex>
 #include <stdexcept>
 
 namespace {
@@ -40,8 +41,7 @@ std::string WithoutTrailingBlanks(const std::string& text) {
 
 bool LineHasForm(const std::string& line, const LineForm& form) {
     return line.compare(0, form.label.size(), form.label) == 0 &&
-           std::regex_match(line.substr(form.label.size()),
-                            std::regex(form.value, std::regex::extended));
+           MatchesWhole(line.substr(form.label.size()), form.value);
 }
 
 }  // namespace
