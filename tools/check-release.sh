@@ -6,10 +6,9 @@
 #                    one by the kernel where it runs 32-bit programs, and beside a static
 #                    qemu-i386 everywhere); the x86-64 one on its oldest qemu model, Opteron_G1,
 #                    and not on the next older one, pentium3
-#   Windows zips     their files; text files with CR LF, README.txt the one written for Windows
-#                    users, naming no file the zip lacks
-#   the DOS zip      FreeDOS's package layout; texts in CR LF, README.TXT the one written for
-#                    DOS users, the LSM of this version
+#   the zips         their files and texts in CR LF; the Windows README.txt and the DOS
+#                    README.TXT those written for their users, the Windows one naming no file
+#                    the zip lacks; the DOS LSM of this version
 #   every program    the very bytes, once stripped, that its workflow preset's checks ran,
 #                    where that preset's build folder is here
 # usage: tools/check-release.sh OUTDIR
@@ -27,25 +26,31 @@ fail() {
 # shellcheck source=tests/report_shape.sh
 source "$repo/tests/report_shape.sh"
 
+# The archive's files, one a line, are exactly those named.
 expect_files() {
     diff <(printf '%s\n' "${@:2}" | sort) <(sort <<<"$1") || fail "another set of files (> found, < wanted)"
 }
 
-# The program, stripped, equals the preset's build of it, stripped the same way (STRIP "cp" for
-# a program that has nothing to strip).
+# Each text is not empty and ends every line in CR LF; the first is SOURCE with CR LF.
+crlf_texts() {
+    local source=$1 text
+    shift
+    for text in "$@"; do
+        [ -s "$text" ] && ! grep -qv $'\r$' "$text" || fail "${text#"$work"/}: lines without CR LF"
+    done
+    sed 's/$/\r/' "$repo/$source" | cmp -s - "$1" || fail "${1#"$work"/} is not $source with CR LF"
+}
+
+# The program equals the preset's build of it, both stripped by STRIP where one is given.
 same_as_checked() {
-    local program=$1 built=$repo/$2 strip=${3:-strip}
-    if [ ! -f "$built" ]; then
-        echo "SKIPPED: ${program##*/} against $2: no such build here (run its preset first)"
-        return 0
-    fi
-    if [ "$strip" = cp ]; then
-        cp "$built" "$work/checked" && cp "$program" "$work/shipped"
-    else
+    local program=$1 built=$repo/$2 strip=${3:-}
+    [ -f "$built" ] || { echo "SKIPPED: ${program##*/} against $2: no such build here" && return; }
+    if [ -n "$strip" ]; then
         "$strip" -o "$work/checked" "$built" && "$strip" -o "$work/shipped" "$program"
+        built=$work/checked program=$work/shipped
     fi
-    cmp -s "$work/checked" "$work/shipped" || fail "${program##*/} is not the program $2's checks ran"
-    echo "${program##*/}: the bytes of $2, which its preset checked"
+    cmp -s "$built" "$program" || fail "${1##*/} is not the program $2's checks ran"
+    echo "${1##*/}: the bytes of $2, which its preset checked"
 }
 
 # The static tool alone in a root, run by the kernel, or beside a static qemu-i386 that runs it.
@@ -66,65 +71,56 @@ linux_tarball() {
     expect_files "$(tar -tzf "$out/$folder.tar.gz" | grep -v '/$')" "$folder/cpuprobe" \
         "$folder/cpuprobe-dump" "$folder/cpuprobe.1" "$folder/README.md" "$folder/LICENSE" "$folder/CHANGELOG.md"
     tar -xzf "$out/$folder.tar.gz" -C "$work"
+    folder=$work/$folder
     for program in cpuprobe cpuprobe-dump; do
-        file "$work/$folder/$program" | grep -q 'statically linked' || fail "$arch: $program is not static"
+        file "$folder/$program" | grep -q 'statically linked' || fail "$arch: $program is not static"
     done
     if [ "$arch" = x86_64 ]; then
-        in_empty_root "$work/$folder/cpuprobe" native
-        qemu-x86_64 -cpu Opteron_G1 "$work/$folder/cpuprobe" </dev/null >"$work/oldest.txt" &&
+        in_empty_root "$folder/cpuprobe" native
+        qemu-x86_64 -cpu Opteron_G1 "$folder/cpuprobe" </dev/null >"$work/oldest.txt" &&
             check_report "$work/oldest.txt" || fail "x86_64: no report on Opteron_G1"
-        ! { qemu-x86_64 -cpu pentium3 "$work/$folder/cpuprobe" </dev/null >/dev/null 2>&1; } 2>/dev/null ||
+        ! { qemu-x86_64 -cpu pentium3 "$folder/cpuprobe" </dev/null >/dev/null 2>&1; } 2>/dev/null ||
             fail "x86_64: it runs on pentium3 too; the stated oldest processor is out of date"
         echo "x86_64: runs on Opteron_G1, not on pentium3"
         return
     fi
-    in_empty_root "$work/$folder/cpuprobe" emulated
-    if "$work/$folder/cpuprobe" </dev/null >/dev/null 2>&1; then
-        in_empty_root "$work/$folder/cpuprobe" native
+    in_empty_root "$folder/cpuprobe" emulated
+    if "$folder/cpuprobe" </dev/null >/dev/null 2>&1; then
+        in_empty_root "$folder/cpuprobe" native
     else
         echo "SKIPPED: i386 in an empty root, native: this kernel runs no 32-bit x86 programs"
     fi
-    for program in cpuprobe cpuprobe-dump; do
-        same_as_checked "$work/$folder/$program" "build-i386/$program" strip
-    done
+    same_as_checked "$folder/cpuprobe" build-i386/cpuprobe strip
+    same_as_checked "$folder/cpuprobe-dump" build-i386/cpuprobe-dump strip
 }
 
 windows_zip() {
-    local width=$1 folder=cpuprobe-$version-win$1 text named
+    local width=$1 folder=cpuprobe-$version-win$1 named strip=i686-w64-mingw32-strip
+    [ "$width" = 32 ] || strip=x86_64-w64-mingw32-strip
     expect_files "$(unzip -Z1 "$out/$folder.zip" | grep -v '/$')" "$folder/cpuprobe.exe" \
         "$folder/cpuprobe-dump.exe" "$folder/README.txt" "$folder/LICENSE.txt" "$folder/CHANGELOG.txt"
     unzip -q -o "$out/$folder.zip" -d "$work"
-    for text in README LICENSE CHANGELOG; do
-        awk '!/\r$/ { bare++ } END { exit NR == 0 || bare > 0 }' "$work/$folder/$text.txt" ||
-            fail "$folder: $text.txt is empty or has lines without CR LF"
-    done
-    cmp -s <(sed 's/$/\r/' "$repo/windows/README.txt") "$work/$folder/README.txt" ||
-        fail "$folder: README.txt is not windows/README.txt with CR LF"
-    for named in $(tr -d '\r' <"$work/$folder/README.txt" | grep -oE '[A-Za-z0-9_.-]+\.(exe|txt|md|zip)' | sort -u); do
+    folder=$work/$folder
+    crlf_texts windows/README.txt "$folder/README.txt" "$folder/LICENSE.txt" "$folder/CHANGELOG.txt"
+    for named in $(tr -d '\r' <"$folder/README.txt" | grep -oE '[A-Za-z0-9_.-]+\.(exe|txt|md|zip)' | sort -u); do
         case $named in report.txt | dump.txt | cpuprobe-dump.txt | cmd.exe) ;;
-            *) [ -e "$work/$folder/$named" ] || fail "$folder: README.txt names $named, which the zip lacks" ;;
+            *) [ -e "$folder/$named" ] || fail "win$width: README.txt names $named, which the zip lacks" ;;
         esac
     done
-    for program in cpuprobe cpuprobe-dump; do
-        same_as_checked "$work/$folder/$program.exe" "build-win$width/$program.exe" \
-            "$([ "$width" = 64 ] && echo x86_64 || echo i686)-w64-mingw32-strip"
-    done
+    same_as_checked "$folder/cpuprobe.exe" "build-win$width/cpuprobe.exe" "$strip"
+    same_as_checked "$folder/cpuprobe-dump.exe" "build-win$width/cpuprobe-dump.exe" "$strip"
 }
 
 dos_zip() {
-    local folder=$work/dos text
+    local folder=$work/dos
     unzip -q "$out/cpuprobe-$version-dos.zip" -d "$folder"
     expect_files "$(cd "$folder" && find . -type f | cut -c3-)" APPINFO/CPUPROBE.LSM BIN/CPUPROBE.COM \
         BIN/CPUDUMP.COM DOC/CPUPROBE/README.TXT DOC/CPUPROBE/LICENSE.TXT
-    for text in APPINFO/CPUPROBE.LSM DOC/CPUPROBE/README.TXT DOC/CPUPROBE/LICENSE.TXT; do
-        ! grep -qv $'\r$' "$folder/$text" || fail "dos: $text has lines without CR LF"
-    done
-    sed 's/$/\r/' "$repo/dos/README.TXT" | cmp -s - "$folder/DOC/CPUPROBE/README.TXT" ||
-        fail "dos: DOC/CPUPROBE/README.TXT is not dos/README.TXT with CR LF"
+    crlf_texts dos/README.TXT "$folder/DOC/CPUPROBE/README.TXT" "$folder/DOC/CPUPROBE/LICENSE.TXT" \
+        "$folder/APPINFO/CPUPROBE.LSM"
     grep -q "^Version: *$version"$'\r$' "$folder/APPINFO/CPUPROBE.LSM" || fail "dos: the LSM's version"
-    for program in CPUPROBE CPUDUMP; do
-        same_as_checked "$folder/BIN/$program.COM" "build-dos/$program.COM" cp
-    done
+    same_as_checked "$folder/BIN/CPUPROBE.COM" build-dos/CPUPROBE.COM
+    same_as_checked "$folder/BIN/CPUDUMP.COM" build-dos/CPUDUMP.COM
 }
 
 (cd "$out" && sha256sum -c SHA256SUMS) || fail "SHA256SUMS does not verify"
@@ -132,9 +128,8 @@ while read -r _ download; do
     case $download in
         cpuprobe_"$version"_*.deb)
             [ "$(dpkg-deb --field "$out/$download" Version)" = "$version" ] || fail "$download: Version"
-            if [ -f "$repo/build-deb/first/$download" ]; then
-                cmp "$out/$download" "$repo/build-deb/first/$download" || fail "$download is not the package checked"
-            fi ;;
+            [ ! -f "$repo/build-deb/first/$download" ] || cmp "$out/$download" "$repo/build-deb/first/$download" ||
+                fail "$download is not the package checked" ;;
         cpuprobe-"$version"-linux-*.tar.gz) download=${download%.tar.gz} && linux_tarball "${download##*-}" ;;
         cpuprobe-"$version"-win*.zip) download=${download%.zip} && windows_zip "${download##*-win}" ;;
         cpuprobe-"$version"-dos.zip) dos_zip ;;

@@ -46,7 +46,9 @@ std::vector<std::string> AllMatches(const std::string& text, const std::string& 
     const Compiled compiled(pattern);
     std::vector<std::string> matches;
     std::size_t start = 0, end = 0;
-    for (std::size_t from = 0; compiled.Find(text, from, start, end); from = end + (end == start)) {
+    // An empty match moves on by one character, so that the search ends.
+    for (std::size_t from = 0; compiled.Find(text, from, start, end);
+         from = end == start ? end + 1 : end) {
         matches.push_back(text.substr(start, end - start));
     }
     return matches;
