@@ -25,13 +25,14 @@ skipped() {
     printf '%s: %s\n' "$1" "$2" >>"$ci_skips"
 }
 
-# Runs one step of the run (a command and its arguments), whatever became of the others, and
-# keeps its verdict and time for the summary.
+# Runs one step of the run (a command and its arguments, in a shell of its own, so that a
+# failure ends the step alone), whatever became of the others, and keeps its verdict and time
+# for the summary.
 ci_step() {
     local name=$1 started=$SECONDS status=0
     shift
     printf '\n=== %s ===\n' "$name"
-    "$@" || status=$?
+    ("$@") || status=$?
     printf '%s\t%s\t%s\n' "$status" "$((SECONDS - started))" "$name" >>"$ci_results"
     printf '=== %s: %s in %d s ===\n' "$name" "$([ "$status" = 0 ] && echo passed || echo "FAILED (status $status)")" \
         "$((SECONDS - started))"
