@@ -87,7 +87,7 @@ std::string Dump(const std::string& processor) {
 
 // A copy of the source tree as a fresh clone has it: every entry but build folders and git's.
 fs::path FreshCopy() {
-    const fs::path copy = fs::path(testing::TempDir()) / ("fresh-" + std::to_string(getpid()));
+    fs::path copy = fs::path(testing::TempDir()) / ("fresh-" + std::to_string(getpid()));
     fs::remove_all(copy);
     fs::create_directories(copy);
     for (const fs::directory_entry& entry : fs::directory_iterator(kSource)) {
