@@ -1,6 +1,7 @@
 #include "report/beside_program.h"
 
 #include <errno.h>
+#include <stdio.h>
 #include <string.h>
 
 namespace {
@@ -30,4 +31,15 @@ bool PathBesideProgram(const char* folder, char separator, const char* fileName,
     opened.shownPath[folderLength] = separator;
     memcpy(opened.shownPath + folderLength + 1, fileName, nameLength + 1);
     return true;
+}
+
+void OpenInFolder(const char* folder, char separator, const char* fileName,
+                  FileBesideProgram& opened) {
+    if (!PathBesideProgram(folder, separator, fileName, opened)) {
+        return;
+    }
+    opened.file = fopen(opened.shownPath, "w");
+    if (opened.file == nullptr) {
+        opened.problem = strerror(errno);
+    }
 }

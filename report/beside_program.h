@@ -29,6 +29,11 @@ struct FileBesideProgram {
 bool PathBesideProgram(const char* folder, char separator, const char* fileName,
                        FileBesideProgram& opened);
 
+// Creates (or replaces) the file of this name in the folder, for writing as text; where the
+// path does not fit, or the file cannot be opened, the file stays null and the problem is said.
+void OpenInFolder(const char* folder, char separator, const char* fileName,
+                  FileBesideProgram& opened);
+
 // Creates (or replaces) the file of this name beside the running program, for writing as text
 // (CRLF line ends on Windows). Where the program's own folder cannot be found, the current
 // folder stands in for it.

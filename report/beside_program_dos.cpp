@@ -5,9 +5,6 @@
 
 #if CPUPROBE_TARGET_DOS
 
-#include <errno.h>
-#include <string.h>
-
 #include "dos/dos_system.h"
 #include "report/beside_program.h"
 
@@ -36,13 +33,7 @@ void ProgramFolder(char (&folder)[kLongestShownPath]) {
 void OpenBesideProgram(const char* fileName, FileBesideProgram& opened) {
     char folder[kLongestShownPath] = {};
     ProgramFolder(folder);
-    if (!PathBesideProgram(folder, '\\', fileName, opened)) {
-        return;
-    }
-    opened.file = fopen(opened.shownPath, "w");
-    if (opened.file == nullptr) {
-        opened.problem = strerror(errno);
-    }
+    OpenInFolder(folder, '\\', fileName, opened);
 }
 
 #endif

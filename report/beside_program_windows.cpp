@@ -8,8 +8,6 @@
 
 #if CPUPROBE_TARGET_WINDOWS
 
-#include <errno.h>
-#include <string.h>
 #include <windows.h>
 
 #include "report/beside_program.h"
@@ -44,13 +42,7 @@ void OpenBesideProgram(const char* fileName, FileBesideProgram& opened) {
     SetFileApisToOEM();
     char folder[kLongestShownPath] = {};
     ProgramFolder(folder);
-    if (!PathBesideProgram(folder, '\\', fileName, opened)) {
-        return;
-    }
-    opened.file = fopen(opened.shownPath, "w");
-    if (opened.file == nullptr) {
-        opened.problem = strerror(errno);
-    }
+    OpenInFolder(folder, '\\', fileName, opened);
 }
 
 #endif
