@@ -14,19 +14,30 @@ export DEBIAN_FRONTEND=noninteractive
 ci_name=debian-roots
 # shellcheck source=.ci/lib.sh
 source .ci/lib.sh
+# Where .ci/run builds the package beside this script, CPUPROBE_PACKAGE_LOCK names a lock it
+# holds until the package is there: the roots are made meanwhile, and wait for it only where
+# they need it. Then the package goes into FOLDER/bookworm, for a root to copy in.
+package_into() {
+    [ -z "${CPUPROBE_PACKAGE_LOCK:-}" ] || flock "$CPUPROBE_PACKAGE_LOCK" true
+    mkdir -p "$1/bookworm"
+    cp build-deb/first/cpuprobe_*_amd64.deb "$1/bookworm/" || fail "no package from .ci/package.sh"
+}
+if [ "${1:-}" = --package-into ]; then
+    package_into "$2"
+    exit
+fi
+
 readonly MIRROR=http://deb.debian.org/debian ARCHIVE_FAULT=75
 declare -Ar NAME=([bookworm]="Debian 12" [trixie]="Debian 13" [sid]="unstable")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-deb=$(echo build-deb/first/cpuprobe_*_amd64.deb)
-[ -f "$deb" ] || fail "no package from .ci/package.sh in build-deb/first"
-mkdir "$work/bookworm" && cp "$deb" "$work/bookworm/"
 # The commit under test, as a repository of its own, for the roots to build.
 git clone -q --no-local --depth 1 "file://$PWD" "$work/cpuprobe"
 
 piuparts_root() {
-    piuparts --distribution=bookworm --no-upgrade-test --mirror="$MIRROR main" "$deb"
+    package_into "$work/piuparts"
+    piuparts --distribution=bookworm --no-upgrade-test --mirror="$MIRROR main" "$work"/piuparts/bookworm/*.deb
 }
 
 # The root of one release, and the check inside it; its status goes to RELEASE.status, which is
@@ -37,7 +48,8 @@ release_root() {
     [ "$release" != sid ] || options=(--aptopt='Acquire::Check-Valid-Until "false"')
     mmdebstrap --variant=minbase --dpkgopt=force-unsafe-io --aptopt='Acquire::Languages "none"' \
         "${options[@]}" --include=git,dpkg-dev,lintian,man-db \
-        --customize-hook="copy-in $work/cpuprobe $work/bookworm /root" \
+        --customize-hook="bash $PWD/.ci/debian-roots.sh --package-into $work/$release" \
+        --customize-hook="copy-in $work/cpuprobe $work/$release/bookworm /root" \
         --customize-hook="chroot \"\$1\" bash /root/cpuprobe/.ci/debian-release-check.sh $release; echo \$? >$work/$release.status" \
         "$release" "$work/root-$release" "$MIRROR"
 }
