@@ -72,8 +72,11 @@ ctest_skips() {
 # --- installing ---
 
 # Every apt-get run retries a failed download and waits for another apt or dpkg run on the
-# same machine to let go of the package manager's lock.
-ci_apt_get() { apt-get -o Acquire::Retries=3 -o DPkg::Lock::Timeout=600 "$@"; }
+# same machine to let go of the package manager's lock; dpkg skips its syncs, which only a
+# machine that must survive a crash needs.
+ci_apt_get() {
+    apt-get -o Acquire::Retries=3 -o DPkg::Lock::Timeout=600 -o DPkg::Options::=--force-unsafe-io "$@"
+}
 
 # apt's own first error line of a failed run's output; where apt lists unmet dependencies, the
 # first of them too, which names the package at fault.
