@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Inside a fresh root of a Debian release after 12 (.ci/debian-roots.sh runs it as mmdebstrap's
 # last hook), with the commit under test in /root/cpuprobe and the Debian 12 package in
-# /root/bookworm: the package builds with its test suite; that release's lintian finds in the
+# /root/bookworm: the package builds, on unstable with its test suite (its compiler is the
+# newest; Debian 13's lies between it and Debian 12's, whose build runs the suite in every
+# preset), on Debian 13 without; that release's lintian finds in the
 # binary packages no tag at all on Debian 13, no error or warning on unstable (whose lintian
 # gains new tags as it goes), and no error or warning in the source, whose policy version and
 # debhelper level are Debian 12's; the Debian 12 package installs, passes its autopkgtest
@@ -19,7 +21,9 @@ passed() { printf 'debian-release-check: %s: passed: %s\n' "$release" "$*"; }
 cd /root/cpuprobe
 echo "inside: $(. /etc/os-release && echo "$PRETTY_NAME"), lintian $(dpkg-query -W -f '${Version}' lintian)"
 
-if ! apt-get -o Acquire::Retries=3 build-dep -y ./ >/tmp/build-dep.log 2>&1; then
+profile=()
+[ "$release" = sid ] || { profile=(-P nocheck) && export DEB_BUILD_OPTIONS=nocheck; }
+if ! apt-get -o Acquire::Retries=3 build-dep -y "${profile[@]}" ./ >/tmp/build-dep.log 2>&1; then
     cat /tmp/build-dep.log
     echo "archive: the archive could not install the build dependencies: $(grep -m 1 '^E: ' /tmp/build-dep.log | sed 's/^E: //')"
     exit 75

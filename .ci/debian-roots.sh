@@ -3,8 +3,8 @@
 #   Debian 12   piuparts installs, removes and purges it in a root debootstrap makes, and reports
 #               any file left behind, changed or owned by no package;
 #   Debian 13, unstable   in a minimal root mmdebstrap makes, .ci/debian-release-check.sh builds
-#               the package with its test suite, lints it with that release's lintian, and
-#               installs, runs and purges the Debian 12 package.
+#               the package (on unstable with its test suite), lints it with that release's
+#               lintian, and installs, runs and purges the Debian 12 package.
 # The three run side by side, each into its own log, shown whole as it ends. A root the archive
 # cannot give, or whose build dependencies it cannot install, is skipped with the archive's
 # reason; a failure of the project's build, tests, packaging or lint fails.
