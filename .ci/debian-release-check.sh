@@ -22,7 +22,7 @@ cd /root/cpuprobe
 echo "inside: $(. /etc/os-release && echo "$PRETTY_NAME"), lintian $(dpkg-query -W -f '${Version}' lintian)"
 
 profile=()
-[ "$release" = sid ] || { profile=(-P nocheck) && export DEB_BUILD_OPTIONS=nocheck; }
+[ "$release" = sid ] || { profile=(-P nocheck) && export DEB_BUILD_OPTIONS=nocheck DEB_BUILD_PROFILES=nocheck; }
 if ! apt-get -o Acquire::Retries=3 build-dep -y "${profile[@]}" ./ >/tmp/build-dep.log 2>&1; then
     cat /tmp/build-dep.log
     echo "archive: the archive could not install the build dependencies: $(grep -m 1 '^E: ' /tmp/build-dep.log | sed 's/^E: //')"
