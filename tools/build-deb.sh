@@ -1,19 +1,10 @@
 #!/usr/bin/env bash
-# Builds cpuprobe's Debian package from the committed tree and puts it into OUTDIR.
-#
-# Usage: tools/build-deb.sh OUTDIR
-#
-# The tree at HEAD is exported with git archive into a fresh folder under ${TMPDIR:-/tmp}
-# (the working tree is neither read beyond git nor written), the source package is made from
-# that export, and `dpkg-buildpackage -us -uc -b` builds the binary packages, running the whole
-# test suite unless DEB_BUILD_OPTIONS holds nocheck. OUTDIR (created if missing) then holds:
-#   cpuprobe_VERSION_ARCH.deb          the package
-#   cpuprobe-dbgsym_VERSION_ARCH.deb   its detached debug symbols (unless noautodbgsym)
-#   cpuprobe_VERSION_ARCH.changes, cpuprobe_VERSION_ARCH.buildinfo
-#   cpuprobe_VERSION.dsc, cpuprobe_VERSION.tar.xz   the source package
-#   cpuprobe_VERSION_ARCH.build        the build's whole log
-# The build dependencies must be installed: as root, `apt-get build-dep ./` from the
-# repository root installs them. The last line printed is the path of the package.
+# Builds the Debian package from the committed tree (a `git archive HEAD` export under
+# ${TMPDIR:-/tmp}; the working tree is not written) with `dpkg-buildpackage -us -uc -b`, the
+# test suite run unless DEB_BUILD_OPTIONS holds nocheck, and puts the .deb, its dbgsym, the
+# .changes, .buildinfo, source package and build log into OUTDIR. Needs the build
+# dependencies (`apt-get build-dep ./`). The last line printed is the path of the package.
+# usage: tools/build-deb.sh OUTDIR
 set -euo pipefail
 
 fail() {

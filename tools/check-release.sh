@@ -1,16 +1,8 @@
 #!/usr/bin/env bash
-# Checks every download that tools/release.sh left in OUTDIR as a user meets it:
-#   SHA256SUMS       verifies, and lists each download this script knows, and no other
-#   the .deb         its version, and the bytes .ci/package.sh built twice, linted and installed
-#   Linux tarballs   their files; static programs that run alone in an empty root (the i386
-#                    one by the kernel where it runs 32-bit programs, and beside a static
-#                    qemu-i386 everywhere); the x86-64 one on its oldest qemu model, Opteron_G1,
-#                    and not on the next older one, pentium3
-#   the zips         their files and texts in CR LF; the Windows README.txt and the DOS
-#                    README.TXT those written for their users, the Windows one naming no file
-#                    the zip lacks; the DOS LSM of this version
-#   every program    the very bytes, once stripped, that its workflow preset's checks ran,
-#                    where that preset's build folder is here
+# Checks every download tools/release.sh left in OUTDIR as a user meets it: SHA256SUMS lists
+# each known download and no other; each archive's files and CR LF texts; the static programs
+# alone in an empty root, the x86-64 one on Opteron_G1 and not on pentium3; and each program,
+# once stripped, the very bytes its preset checked, where that preset's build folder is here.
 # usage: tools/check-release.sh OUTDIR
 set -euo pipefail
 export LC_ALL=C

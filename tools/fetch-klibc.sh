@@ -1,20 +1,11 @@
 #!/usr/bin/env bash
-# Makes Debian's 32-bit klibc (libklibc-dev:i386 and the kernel headers it includes,
-# linux-libc-dev:i386) available to the linux-i386 build, and prints the folder to give
-# cmake/i386-linux-klibc.cmake as CPUPROBE_KLIBC_ROOT.
-#
+# Prints the folder to give cmake/i386-linux-klibc.cmake as CPUPROBE_KLIBC_ROOT: an empty line
+# where libklibc-dev:i386 is installed, else FOLDER, into which libklibc-dev:i386 and
+# linux-libc-dev:i386 are fetched through a private apt configuration (tools/private-apt.sh)
+# and unpacked, the system's apt state untouched. That works even where the system could not
+# install them (an i386 index lagging the amd64 one). The archive is the system's release at
+# deb.debian.org, or CPUPROBE_DEBIAN_MIRROR and CPUPROBE_DEBIAN_SUITE where set.
 # usage: tools/fetch-klibc.sh FOLDER
-#
-# Where libklibc-dev:i386 is installed, that is the answer and nothing is fetched (an empty
-# line: the toolchain then finds /usr/lib/klibc itself). Otherwise the two packages are fetched
-# with `apt-get download` through a private, temporary apt configuration (its own lists, cache
-# and sources, for i386 alone) and unpacked with dpkg-deb -x into FOLDER. So the system's apt
-# state, architectures and sources are never touched, and the build works whether or not the
-# system could install the packages itself (an i386 index that lags the amd64 one makes
-# libklibc-dev:i386 uninstallable, since its linux-libc-dev:i386 must then equal the amd64 one).
-#
-# The archive and release are the system's own Debian release at deb.debian.org, or
-# CPUPROBE_DEBIAN_MIRROR and CPUPROBE_DEBIAN_SUITE where set.
 set -euo pipefail
 
 fail() {

@@ -1,26 +1,10 @@
 #!/usr/bin/env bash
-# Makes every download of a release in OUTDIR, from the commit checked out here:
-#
-#   cpuprobe_VERSION_ARCH.deb             the Debian package (tools/build-deb.sh)
-#   cpuprobe-VERSION-linux-x86_64.tar.gz  static Linux builds: cpuprobe, cpuprobe-dump,
-#   cpuprobe-VERSION-linux-i386.tar.gz    cpuprobe.1, README.md, LICENSE, CHANGELOG.md; the i386
-#                                         one against klibc, for any x86 from the 386
-#   cpuprobe-VERSION-win64.zip            Windows builds: cpuprobe.exe, cpuprobe-dump.exe,
-#   cpuprobe-VERSION-win32.zip            README.txt (windows/README.txt, written for Windows
-#                                         users), LICENSE.txt, CHANGELOG.txt, in CR LF; the
-#                                         win32 one for Windows 95 and any x86 from the 386
-#   cpuprobe-VERSION-dos.zip              DOS, in FreeDOS's package layout: APPINFO/CPUPROBE.LSM,
-#                                         BIN/CPUPROBE.COM and CPUDUMP.COM, DOC/CPUPROBE/
-#                                         README.TXT (dos/README.TXT) and LICENSE.TXT, in CR LF
-#   SHA256SUMS                            over all of the above
-#
+# Makes every download of a release in OUTDIR from the commit checked out (`git archive HEAD`):
+# the .deb, static Linux tarballs (x86_64; i386 against klibc), the win64 and win32 zips, the
+# DOS zip in FreeDOS's layout, and SHA256SUMS. Entries carry debian/changelog's date and no
+# owner, so one commit gives the same bytes. CPUPROBE_RELEASE_DEB=PATH ships a package already
+# built from this commit. CONTRIBUTING.md ("Versions and releases") says what it needs.
 # usage: tools/release.sh OUTDIR
-#
-# CPUPROBE_RELEASE_DEB=PATH ships a Debian package already built from this commit by
-# tools/build-deb.sh, instead of building it again. Everything is built from `git archive
-# HEAD`, so what is released is exactly a commit. Archive entries carry the release date of
-# debian/changelog and no owner, sorted by name, so that one commit gives the same archives.
-# It needs the packages of the win64, win32, i386 and dos presets (CONTRIBUTING.md) and zip.
 set -euo pipefail
 fail() {
     printf 'release: FAILED: %s\n' "$*" >&2
