@@ -31,6 +31,18 @@ uint16_t Offset(const char* pointer) {
 
 uint16_t Count(size_t size) { return static_cast<uint16_t>(size); }
 
+// Reads or writes through a handle (FUNCTION is one of the two): the bytes DOS moved, or -1
+// where it failed.
+int32_t HandleTransfer(uint16_t function, uint16_t handle, const char* buffer, size_t size) {
+    uint16_t result = function;
+    bool failed = false;
+    asm volatile("int $0x21"
+                 : "=@ccc"(failed), "+a"(result)
+                 : "b"(handle), "c"(Count(size)), "d"(Offset(buffer))
+                 : "memory");
+    return failed ? -1 : result;
+}
+
 uint16_t ProgramSegmentWord(uint16_t offset) {
     uint16_t value = 0;
     asm volatile("movw (%1), %0" : "=r"(value) : "b"(offset));
@@ -58,23 +70,12 @@ uint16_t EndOfEnvironmentStrings(uint16_t environment) {
 }  // namespace
 
 bool DosWrite(uint16_t handle, const char* data, size_t size) {
-    uint16_t result = kWriteToHandle;
-    bool failed = false;
-    asm volatile("int $0x21"
-                 : "=@ccc"(failed), "+a"(result)
-                 : "b"(handle), "c"(Count(size)), "d"(Offset(data))
-                 : "memory");
-    return !failed && result == size;
+    return HandleTransfer(kWriteToHandle, handle, data, size) == static_cast<int32_t>(size);
 }
 
 size_t DosRead(uint16_t handle, char* into, size_t size) {
-    uint16_t result = kReadFromHandle;
-    bool failed = false;
-    asm volatile("int $0x21"
-                 : "=@ccc"(failed), "+a"(result)
-                 : "b"(handle), "c"(Count(size)), "d"(Offset(into))
-                 : "memory");
-    return failed ? 0 : result;
+    const int32_t moved = HandleTransfer(kReadFromHandle, handle, into, size);
+    return moved < 0 ? 0 : static_cast<size_t>(moved);
 }
 
 bool DosHandleIsConsole(uint16_t handle) {

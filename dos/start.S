@@ -15,6 +15,16 @@
         .code16
         .arch i8086
 
+// AX: the flags tried; back in AX, those the processor kept. DX holds DOS's flags, put back.
+.macro FlagsKept
+        push %ax
+        popf
+        pushf
+        pop %ax
+        push %dx
+        popf
+.endm
+
         .section .text.start, "ax"
         .globl _start
 _start:
@@ -24,23 +34,13 @@ _start:
         pop %dx                 // the flags as DOS left them, put back after each test
         mov %dx, %ax
         and $0x0fff, %ax
-        push %ax
-        popf
-        pushf
-        pop %ax
-        push %dx
-        popf
+        FlagsKept
         and $0xf000, %ax
         cmp $0xf000, %ax
         je ProcessorWithoutCpuid
         mov %dx, %ax
         or $0xf000, %ax
-        push %ax
-        popf
-        pushf
-        pop %ax
-        push %dx
-        popf
+        FlagsKept
         test $0x7000, %ax
         jnz DosEntry386
         // Bits 12-14 stayed clear: a 286 in real mode, or a 386 or later in virtual-8086 mode
