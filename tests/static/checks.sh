@@ -42,7 +42,11 @@ case $1 in
             report/main.cpp report/report_output.cpp report/dump_cpuid.cpp \
             report/beside_program_windows.cpp report/entry_windows.cpp
         cppcheck --enable=warning,style,performance,portability --error-exitcode=1 -q \
-            --inline-suppr -D__aarch64__ -I. probe/processor_none.cpp ;;
+            --inline-suppr -D__aarch64__ -I. probe/processor_none.cpp
+        cppcheck --enable=warning,style,performance,portability --error-exitcode=1 -q \
+            --inline-suppr -D__MSDOS__ -D__i386__ -I. -Idos/include dos/*.cpp probe/tick_dos.cpp \
+            probe/processor_x86_id_bit.cpp report/main.cpp report/report_output.cpp \
+            report/dump_cpuid.cpp report/beside_program_dos.cpp ;;
     before-main)
         ! nm -C "$2" | grep -E '_GLOBAL__sub_I|static initialization' ;;
     valgrind-tool)
